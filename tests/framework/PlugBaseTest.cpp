@@ -1,0 +1,223 @@
+// The plug-in base: channel configurations, pins and their buffers, the
+// default processing, saved state and the growable buffer underneath.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "TestPlug.h"
+#include "framework/GrowableBuffer.h"
+#include "framework/HostKind.h"
+
+TEST(ChannelIO, ParsesPairsAndSizesPins) {
+    TestPlug plug("1-1 2-2");
+    EXPECT_TRUE(plug.LegalIO(1, -1));
+    EXPECT_TRUE(plug.LegalIO(2, 2));
+    EXPECT_TRUE(plug.LegalIO(-1, 1));
+    EXPECT_FALSE(plug.LegalIO(1, 2));
+    EXPECT_EQ(plug.NInChannels(), 2);
+    EXPECT_EQ(plug.NOutChannels(), 2);
+
+    TestPlug stereoOnly("2-2");
+    EXPECT_FALSE(stereoOnly.LegalIO(1, -1));
+
+    TestPlug trailing("1-1 ");  // the space announces a third pair, (0, 0)
+    EXPECT_TRUE(trailing.LegalIO(0, 0));
+
+    TestPlug wide("1-2 4-6");
+    EXPECT_EQ(wide.NInChannels(), 4);
+    EXPECT_EQ(wide.NOutChannels(), 6);
+}
+
+TEST(Pins, BlockSizeChangesZeroScratchAndSameSizeKeepsIt) {
+    TestPlug plug;
+    plug.SetInputConnections(0, 2, false);
+    plug.SetMaxBlockSize(64);
+    EXPECT_EQ(plug.GetBlockSize(), 64);
+    EXPECT_EQ(plug.GetScratchFrames(), 64);
+    double* scratch = plug.GetInputPin(1).scratch.Get();
+    scratch[3] = 7.0;
+    plug.SetMaxBlockSize(64);
+    EXPECT_EQ(plug.GetInputPin(1).scratch.Get()[3], 7.0);
+    plug.SetMaxBlockSize(4096);
+    EXPECT_EQ(plug.GetInputPin(1).scratch.Get()[3], 0.0);
+    // A disconnected pin must follow its buffer when it moves.
+    EXPECT_EQ(*plug.GetInputPin(1).slot, plug.GetInputPin(1).scratch.Get());
+    plug.SetMaxBlockSize(0);  // meaningless: keep what we have
+    EXPECT_EQ(plug.GetBlockSize(), 4096);
+}
+
+TEST(Pins, DisconnectedPinsReadTheirOwnScratch) {
+    TestPlug plug;
+    plug.SetMaxBlockSize(8);
+    plug.SetInputConnections(0, 1, true);
+    plug.SetInputConnections(1, 5, false);  // count beyond the pins is cut
+    std::vector<double> host(8, 1.0);
+    double* hostPtrs[] = {host.data()};
+    plug.AttachInputs(0, plug.NInChannels(), hostPtrs, 8);
+    EXPECT_EQ(*plug.GetInputPin(0).slot, host.data());
+    EXPECT_EQ(*plug.GetInputPin(1).slot, plug.GetInputPin(1).scratch.Get());
+}
+
+TEST(Pins, DefaultProcessingCopiesAndZeroes) {
+    TestPlug plug;
+    std::vector<double> a{1, 2, 3}, b{4, 5, 6}, o1(3, 9), o2(3, 9);
+    double* in[] = {a.data(), b.data()};
+    double* out[] = {o1.data(), o2.data()};
+    plug.ProcessBlock(in, out, 3);
+    EXPECT_EQ(o1, a);
+    EXPECT_EQ(o2, b);
+
+    TestPlug monoToStereo("1-2");
+    std::fill(o2.begin(), o2.end(), 9.0);
+    double* monoIn[] = {a.data()};
+    monoToStereo.ProcessBlock(monoIn, out, 3);
+    EXPECT_EQ(o1, a);
+    EXPECT_EQ(o2, std::vector<double>(3, 0.0));
+}
+
+TEST(Pins, LimitToStereoKeepsTheFirstTwoInputs) {
+    TestPlug plug;
+    plug.SetInputConnections(0, 2, true);
+    plug.LimitToStereo();
+    EXPECT_TRUE(plug.GetInputPin(0).connected);
+    EXPECT_TRUE(plug.GetInputPin(1).connected);
+
+    TestPlug quad("4-4");
+    quad.SetInputConnections(0, 4, true);
+    quad.LimitToStereo();
+    EXPECT_TRUE(quad.GetInputPin(1).connected);
+    EXPECT_FALSE(quad.GetInputPin(2).connected);
+    EXPECT_FALSE(quad.GetInputPin(3).connected);
+}
+
+TEST(Version, DecimalFormOfPackedVersion) {
+    TestPlug plug;  // 1.2.3
+    EXPECT_EQ(plug.GetVersionDecimal(), 10203);
+    EXPECT_EQ(PackHostVersion(2400), 0x001800);
+    EXPECT_EQ(PackHostVersion(50102), (5 << 16) | (1 << 8) | 2);
+}
+
+TEST(SavedState, ChunkIsHeaderThenLittleEndianDoubles) {
+    TestPlug plug;
+    StateChunk chunk;
+    IPlugBase::WriteChunkHeader(chunk);
+    ASSERT_TRUE(plug.SerializeParams(chunk));
+    const unsigned char expected[24] = {0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0,
+                                        0, 0, 0, 0, 0, 0, 0x49, 0x40,
+                                        0, 0, 0, 0, 0, 0, 0x49, 0x40};
+    ASSERT_EQ(chunk.Size(), 24);
+    EXPECT_EQ(std::memcmp(chunk.Data(), expected, 24), 0);
+
+    int pos = 0;
+    EXPECT_EQ(IPlugBase::ReadChunkHeader(chunk, &pos), 0x00010000);
+    EXPECT_EQ(pos, 8);
+}
+
+TEST(SavedState, ShortHeaderlessAndOutOfRangeChunks) {
+    TestPlug plug;
+    StateChunk chunk;
+    // Header only: the first value is missing and reads as 0, the rest stay.
+    IPlugBase::WriteChunkHeader(chunk);
+    plug.GetParam(1)->SetClamped(42.0);
+    int pos = 0;
+    IPlugBase::ReadChunkHeader(chunk, &pos);
+    EXPECT_EQ(plug.UnserializeParams(chunk, pos), -1);
+    EXPECT_EQ(plug.GetParam(0)->Value(), 0.0);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 42.0);
+    EXPECT_EQ(plug.changed, (std::vector<int>{0, 1}));
+
+    // No header: values are read from the first byte.
+    chunk.Clear();
+    const double values[] = {25.0, 150.0};
+    chunk.Append(values, sizeof(values));
+    pos = 0;
+    EXPECT_EQ(IPlugBase::ReadChunkHeader(chunk, &pos), 0);
+    EXPECT_EQ(pos, 0);
+    EXPECT_EQ(plug.UnserializeParams(chunk, pos), 16);
+    EXPECT_EQ(plug.GetParam(0)->Value(), 25.0);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 100.0);  // clamped, not rejected
+
+    // A magic without its version is a chunk that ran out.
+    chunk.Clear();
+    const std::int32_t magic = IPlugBase::kChunkMagic;
+    chunk.Append(&magic, 4);
+    pos = 0;
+    EXPECT_EQ(IPlugBase::ReadChunkHeader(chunk, &pos), 0);
+    EXPECT_EQ(pos, -1);
+}
+
+TEST(SavedState, NonFiniteStoredValuesKeepThePreviousValue) {
+    TestPlug plug;
+    plug.GetParam(0)->SetClamped(33.0);
+    StateChunk chunk;
+    const double values[] = {std::numeric_limits<double>::quiet_NaN(),
+                             -std::numeric_limits<double>::infinity()};
+    chunk.Append(values, sizeof(values));
+    EXPECT_EQ(plug.UnserializeParams(chunk, 0), 16);
+    EXPECT_EQ(plug.GetParam(0)->Value(), 33.0);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 50.0);
+}
+
+TEST(SavedState, PresetOperationsWithNoSlots) {
+    TestPlug plug;
+    EXPECT_STREQ(plug.GetPresetName(0), "");
+    EXPECT_FALSE(plug.RestorePresetSlot(0));
+    EXPECT_EQ(plug.GetCurrentPresetIndex(), 0);
+}
+
+TEST(StateChunkBytes, ReadsOnlyWhatIsThere) {
+    StateChunk chunk;
+    EXPECT_EQ(chunk.Data(), nullptr);
+    const char bytes[] = "abcdef";
+    ASSERT_TRUE(chunk.Append(bytes, 6));
+    char out[6];
+    EXPECT_EQ(chunk.Read(out, 4, 2), 6);
+    EXPECT_EQ(chunk.Read(out, 4, 3), -1);
+    EXPECT_EQ(chunk.Read(out, 1, -1), -1);
+    ASSERT_TRUE(chunk.Resize(10));
+    EXPECT_EQ(chunk.Data()[9], 0);
+}
+
+TEST(GrowableBufferCapacity, SmallAndPageSteps) {
+    // Below a 4096 step: n + max(n/2, step).
+    EXPECT_EQ(GrowableBuffer::CapacityFor(10, 128), 138);
+    EXPECT_EQ(GrowableBuffer::CapacityFor(1000, 128), 1500);
+    // Page step: whole pages less the allocator's header.
+    EXPECT_EQ(GrowableBuffer::CapacityFor(24, 4096), 4096 - 96);
+    EXPECT_EQ(GrowableBuffer::CapacityFor(8192, 4096), 12288 - 96);
+    EXPECT_EQ(GrowableBuffer::CapacityFor(0, 4096), 0);
+    // Growth is capped at 4 MiB beyond the request.
+    EXPECT_EQ(GrowableBuffer::CapacityFor(64 << 20, 4096), (68 << 20) - 96);
+}
+
+TEST(GrowableBufferCapacity, ShrinksOnlyWhenMuchTooLarge) {
+    GrowableBuffer buf(GrowableBuffer::kTextStep);
+    ASSERT_TRUE(buf.Resize(1000));
+    EXPECT_EQ(buf.GetCapacity(), 1500);
+    ASSERT_TRUE(buf.Resize(800));  // above min(750, 1500 - 512): no realloc
+    EXPECT_EQ(buf.GetCapacity(), 1500);
+    ASSERT_TRUE(buf.Resize(700));  // below 750: realloc to 700 + 350
+    EXPECT_EQ(buf.GetCapacity(), 1050);
+    ASSERT_TRUE(buf.Resize(10, false));  // shrinking not allowed
+    EXPECT_EQ(buf.GetCapacity(), 1050);
+    ASSERT_TRUE(buf.Resize(-5));
+    EXPECT_EQ(buf.GetCapacity(), 0);
+    EXPECT_EQ(buf.Get(), nullptr);
+}
+
+TEST(HostIdentification, FirstFragmentInTableOrderDecides) {
+    EXPECT_EQ(LookUpHostKind("REAPER"), kHostReaper);
+    EXPECT_EQ(LookUpHostKind("Cubase VST"), kHostCubase);
+    EXPECT_EQ(LookUpHostKind("Nuendo (Cubase engine)"), kHostCubase);
+    EXPECT_EQ(LookUpHostKind("An olive tree"), kHostAbletonLive);
+    EXPECT_EQ(LookUpHostKind("SAWStudio"), kHostSAWStudio);
+    EXPECT_EQ(LookUpHostKind("Ardour"), kHostArdour);
+    EXPECT_EQ(LookUpHostKind(""), kHostUnknown);
+    EXPECT_EQ(LookUpHostKind(nullptr), kHostUnknown);
+    // Only the first 255 characters are looked at.
+    std::string longText(300, 'x');
+    longText.replace(260, 6, "reaper");
+    EXPECT_EQ(LookUpHostKind(longText.c_str()), kHostUnknown);
+}
