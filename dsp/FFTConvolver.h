@@ -1,0 +1,74 @@
+// Zero-latency uniformly partitioned convolution of a stream with a fixed
+// impulse response (overlap-add, transforms of twice the block size). Owns the
+// partition and input spectra and every work buffer. init/reset run on the
+// owner's control thread; process runs on the audio thread; the owner keeps
+// them from overlapping.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "dsp/Buffer.h"
+#include "dsp/RealFFT.h"
+#include "dsp/SplitSpectrum.h"
+
+namespace fftconvolver {
+
+class FFTConvolver {
+  public:
+    // Largest accepted block size: twice the block must still be a 32-bit
+    // transform length.
+    static constexpr std::size_t kMaxBlockSize = std::size_t{1} << 30;
+
+    FFTConvolver();
+    virtual ~FFTConvolver();
+    FFTConvolver(const FFTConvolver&) = delete;
+    FFTConvolver& operator=(const FFTConvolver&) = delete;
+
+    // Prepares for ir[0 .. irLen) with blocks of the next power of two at or
+    // above blockSize. Trailing samples below 1e-6 in magnitude are dropped;
+    // a response that trims to nothing leaves the convolver empty (true).
+    // Returns false, leaving it empty, for blockSize 0 or above kMaxBlockSize.
+    bool init(std::size_t blockSize, const double* ir, std::size_t irLen);
+
+    // Writes len output samples for len input samples, zeros when empty.
+    // input and output may be the same array. [audio thread]
+    void process(const double* input, double* output, std::size_t len);
+
+    // Back to empty, dropping the response and the input history.
+    void reset();
+
+    std::size_t getPartitionSize() const { return partitionSize; }
+    std::size_t getFftSize() const { return fftSize; }
+    std::size_t getPartitionCount() const { return partitionCount; }
+    std::size_t getSpectrumSize() const { return spectrumSize; }
+    // Bytes of sample and spectrum storage held (transform tables excluded).
+    std::size_t getAllocatedBytes() const;
+
+  private:
+    std::size_t partitionSize = 0;
+    std::size_t fftSize = 0;
+    std::size_t partitionCount = 0;
+    std::size_t spectrumSize = 0;
+    std::vector<std::unique_ptr<SplitSpectrum>> inputSpectra;  // ring, see newest
+    std::vector<std::unique_ptr<SplitSpectrum>> irSpectra;     // partition 0 first
+    Buffer<double> fftWork;
+    audiofft::RealFFT fft;
+    SplitSpectrum olderSum;  // partitions 1 .. P-1 against older input blocks
+    SplitSpectrum blockSum;  // olderSum plus partition 0 against the newest block
+    Buffer<double> overlapTail;
+    // The block i blocks older than the newest sits at (newest + i) mod P.
+    std::size_t newest = 0;
+    Buffer<double> pendingInput;
+    std::size_t pendingCount = 0;
+};
+
+// Trailing samples below this magnitude are silence to the convolvers: 1e-6 as
+// a float, compared in double.
+constexpr double kSilenceThreshold = static_cast<double>(1e-6f);
+
+// irLen without the trailing silence; a NaN counts as sound and stops the scan.
+std::size_t trimmedLength(const double* ir, std::size_t irLen);
+
+}  // namespace fftconvolver

@@ -1,0 +1,67 @@
+// The reverb's whole signal path: synthesises a noise impulse response per
+// channel under a half-circle envelope (length and level from sustain),
+// convolves each channel with its own two-stage convolver and mixes wet with
+// dry. Owns both responses (fixed arrays, about 2 MB) and both convolvers.
+// One plain member of the plug-in object, which serialises every call with its
+// mutex: process on the audio thread, reset/setSustain/setMix on host threads.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/TwoStageFFTConvolver.h"
+
+class ReverbEngine {
+  public:
+    static constexpr std::size_t kImpulseLength = 128000;
+    static constexpr std::uint32_t kHeadBlockSize = 102;   // H = 128
+    static constexpr std::uint32_t kTailBlockSize = 1706;  // T = 2048
+
+    // Both convolvers empty and the block sizes 0 until the first reset, so a
+    // setSustain before it synthesises but leaves the convolvers empty.
+    ReverbEngine();
+    ReverbEngine(const ReverbEngine&) = delete;
+    ReverbEngine& operator=(const ReverbEngine&) = delete;
+
+    // Fixes the block sizes and prepares both convolvers from the stored
+    // responses, dropping any sounding tail. [any host thread, plug-in mutex held]
+    void reset();
+
+    // Stores s (0 .. 1), synthesises both responses from fresh noise of the
+    // calling thread and prepares both convolvers. Heavy: up to ~3 ms.
+    // [any host thread or editor thread, plug-in mutex held]
+    void setSustain(float s);
+
+    // 0: dry only, 1: wet only. [any host thread or editor thread, plug-in mutex held]
+    void setMix(float m) { mix = m; }
+
+    // n <= 0 processes nothing. inputs[1] is read only when both flags hold;
+    // outputs[1] is written only when secondOutput holds. No input array may
+    // be an output array. [audio thread, plug-in mutex held]
+    void process(const double* const* inputs, double* const* outputs, std::int32_t n,
+                 bool secondInput, bool secondOutput);
+
+    float getSustain() const { return sustain; }
+    float getMix() const { return mix; }
+    const double* getImpulseL() const { return impulseL.data(); }
+    const double* getImpulseR() const { return impulseR.data(); }
+    const fftconvolver::TwoStageFFTConvolver& getConvolverL() const { return convolverL; }
+    const fftconvolver::TwoStageFFTConvolver& getConvolverR() const { return convolverR; }
+    // Heap bytes held by both convolvers (the responses live inside the object).
+    std::size_t getAllocatedBytes() const;
+
+    // Next value, 0 .. 32767, of the calling thread's noise generator: a linear
+    // congruential generator whose state starts at 1 on every thread.
+    static std::uint32_t drawNoise();
+
+  private:
+    std::uint32_t headRequest = 0;
+    std::uint32_t tailRequest = 0;
+    fftconvolver::TwoStageFFTConvolver convolverL;
+    fftconvolver::TwoStageFFTConvolver convolverR;
+    std::array<double, kImpulseLength> impulseL{};
+    std::array<double, kImpulseLength> impulseR{};
+    float sustain = 0.0f;
+    float mix = 0.0f;
+};

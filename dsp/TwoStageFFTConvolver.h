@@ -1,0 +1,71 @@
+// Zero-latency convolution with a long response in three pieces: a head with
+// short blocks heard at once, a near tail (short blocks) and a far tail (long
+// blocks) computed one and two periods ahead. Owns the three partitioned
+// convolvers and the period buffers. init/reset on the owner's control thread,
+// process on the audio thread, never overlapping.
+#pragma once
+
+#include <cstddef>
+
+#include "dsp/Buffer.h"
+#include "dsp/FFTConvolver.h"
+
+namespace fftconvolver {
+
+class TwoStageFFTConvolver {
+  public:
+    TwoStageFFTConvolver();
+    virtual ~TwoStageFFTConvolver();
+    TwoStageFFTConvolver(const TwoStageFFTConvolver&) = delete;
+    TwoStageFFTConvolver& operator=(const TwoStageFFTConvolver&) = delete;
+
+    // The smaller block size (rounded up to a power of two, H) serves the head
+    // and near tail, the larger (T) is the period and the far tail's block.
+    // Returns false, leaving the convolver empty, when either size is 0 or
+    // above FFTConvolver::kMaxBlockSize.
+    bool init(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,
+              std::size_t irLen);
+
+    // input and output must be different arrays: the head writes the whole
+    // output before the tail stage reads the input again. [audio thread]
+    void process(const double* input, double* output, std::size_t len);
+
+    // Back to empty. Does not wait for tail work: the owner makes sure none runs.
+    void reset();
+
+    std::size_t getHeadSize() const { return headSize; }
+    std::size_t getTailSize() const { return tailSize; }
+    const FFTConvolver& getHead() const { return head; }
+    const FFTConvolver& getNearTail() const { return nearTail; }
+    const FFTConvolver& getFarTail() const { return farTail; }
+    // Bytes of sample and spectrum storage held by all three pieces.
+    std::size_t getAllocatedBytes() const;
+
+  protected:
+    // Hands the far-tail work of the period just completed to whoever computes
+    // it; by default it is done at once. Between this and the next
+    // waitTailWork, process touches neither farTailInput, farTailBuild nor
+    // the far-tail convolver.
+    virtual void startTailWork();
+    // Returns once the work started last has finished; by default at once.
+    virtual void waitTailWork();
+    // The far-tail work itself, for an override to run where it likes.
+    void doTailWork();
+
+  private:
+    std::size_t headSize = 0;
+    std::size_t tailSize = 0;
+    FFTConvolver head;
+    FFTConvolver nearTail;
+    Buffer<double> nearTailBuild;  // this period's near-tail output, H at a time
+    Buffer<double> nearTailReady;  // last period's, being added now
+    FFTConvolver farTail;
+    Buffer<double> farTailBuild;  // written by the tail work
+    Buffer<double> farTailReady;  // added during this period
+    Buffer<double> periodInput;
+    std::size_t periodFill = 0;
+    std::size_t readyPos = 0;
+    Buffer<double> farTailInput;  // last complete period, read by the tail work
+};
+
+}  // namespace fftconvolver
