@@ -78,10 +78,11 @@ bool LICE_SysBitmap::Resize(int width, int height) {
     }
 
     ReleaseStorage();
-    // Computed wide so that a width near the int limit cannot wrap round; such a width could
-    // never be allocated, so it ends like a failed allocation.
+    // Computed wide so that sizes near the int limit cannot wrap round. Storage beyond 2 GiB, the
+    // most a 32-bit process could map, is refused up front like a failed allocation, so that no
+    // byte count wraps round inside the allocator either.
     const std::int64_t span = (std::int64_t{width} + 3) & ~std::int64_t{3};
-    if (span > INT_MAX) {
+    if (span > INT_MAX || (height > 0 && span * height > INT_MAX / std::int64_t{sizeof(Pixel)})) {
         m_allocWidth = 0;
         m_allocHeight = 0;
         m_width = 0;
@@ -117,11 +118,8 @@ bool LICE_SysBitmap::Resize(int width, int height) {
     }
 #else
     // Zero-filled, as a fresh DIB section is.
-    const std::uint64_t bytes = std::uint64_t(m_allocWidth) * std::uint64_t(height) * sizeof(Pixel);
-    if (bytes <= SIZE_MAX) {
-        m_block = std::calloc(static_cast<std::size_t>(m_allocWidth) * static_cast<std::size_t>(height),
-                              sizeof(Pixel));
-    }
+    m_block = std::calloc(static_cast<std::size_t>(m_allocWidth) * static_cast<std::size_t>(height),
+                          sizeof(Pixel));
     if (m_block) {
         m_bits = static_cast<Pixel*>(m_block);
         return true;
