@@ -1,8 +1,10 @@
 // Brightfall, the reverb plug-in: declares "Wet/Dry" and "Sustain", turns
-// them into reverb settings and hands each audio block to the reverb. One
-// object per instance, built by the entry point and destroyed by effClose.
+// them into reverb settings and hands each audio block to the reverb engine,
+// which it owns by value. One object per instance, built by the entry point
+// and destroyed by effClose.
 #pragma once
 
+#include "dsp/ReverbEngine.h"
 #include "vst2/IPlugVST.h"
 
 class Brightfall : public IPlugVST {
@@ -13,4 +15,18 @@ public:
     ~Brightfall() override = default;
 
     static IPlugConfig Config();
+
+    // [any host thread] Prepares the reverb anew and re-applies both
+    // parameters, which synthesises fresh responses. Takes the mutex.
+    void OnReset() override;
+    // [any thread] Mix or sustain from the parameter's new value. Takes the
+    // mutex; a "Sustain" change re-synthesises (a few milliseconds).
+    void OnParameterChanged(int index) override;
+    // [audio thread, mutex held]
+    void ProcessBlock(double** inputs, double** outputs, int frames) override;
+
+    const ReverbEngine& Engine() const { return engine; }
+
+private:
+    ReverbEngine engine;
 };
