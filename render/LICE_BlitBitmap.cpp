@@ -7,7 +7,9 @@
 
 namespace {
 
-int Channel(Pixel p, int shift) { return static_cast<int>((p >> shift) & 0xFFu); }
+int Channel(Pixel p, int shift) {
+    return static_cast<int>((p >> shift) & 0xFFu);
+}
 
 Pixel Pack(int blue, int green, int red, int alpha) {
     return static_cast<Pixel>(blue) | static_cast<Pixel>(green) << 8 |

@@ -19,7 +19,8 @@ constexpr int LICE_BLEND_USE_SOURCE_ALPHA = 0x10000;
 // alpha a (after weighting) a pixel of alpha 0 leaves the destination alone, alpha 255 writes the
 // source colour opaque, and otherwise the destination alpha becomes min(dA + a, 255) and each
 // colour channel s + (d - s) * (255 - a) / 256 (integer division truncating toward zero).
-// A plain copy at partial weight w/256 moves each channel, alpha included, to d + (s - d) * w / 256.
+// A plain copy at partial weight w/256 moves each channel, alpha included, to d + (s - d) * w /
+// 256.
 //
 // Absent bitmaps, null bits and empty or fully clipped rectangles draw nothing. Source and
 // destination may be the same bitmap, overlapping areas included.

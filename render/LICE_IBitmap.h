@@ -22,7 +22,7 @@ using LICE_DeviceContext = const LICE_SysBitmap*;
 #endif
 
 class LICE_IBitmap {
-public:
+  public:
     LICE_IBitmap() = default;
     LICE_IBitmap(const LICE_IBitmap&) = delete;
     LICE_IBitmap& operator=(const LICE_IBitmap&) = delete;

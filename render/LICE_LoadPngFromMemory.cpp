@@ -104,7 +104,7 @@ bool ReadRows(png_structp png, png_bytepp rows) {
 
 // Owns the libpng read and info structures of one load.
 class PngReader {
-public:
+  public:
     PngReader() {
         // No error or warning handlers of ours: errors unwind through libpng's setjmp mechanism.
         m_png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -127,7 +127,7 @@ public:
         m_info = nullptr;
     }
 
-private:
+  private:
     png_structp m_png = nullptr;
     png_infop m_info = nullptr;
 };

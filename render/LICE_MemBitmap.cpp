@@ -15,7 +15,9 @@ LICE_MemBitmap::LICE_MemBitmap(int width, int height) {
     }
 }
 
-LICE_MemBitmap::~LICE_MemBitmap() { std::free(m_raw); }
+LICE_MemBitmap::~LICE_MemBitmap() {
+    std::free(m_raw);
+}
 
 Pixel* LICE_MemBitmap::Bits() const {
     const std::uintptr_t aligned =
@@ -37,7 +39,8 @@ bool LICE_MemBitmap::Resize(int width, int height) {
     m_height = height;
 
     // Sizes are computed wide: a large width or height must not wrap into a small allocation.
-    const std::int64_t span = (std::int64_t{width} + m_lineAlignMask) & ~std::int64_t{m_lineAlignMask};
+    const std::int64_t span =
+        (std::int64_t{width} + m_lineAlignMask) & ~std::int64_t{m_lineAlignMask};
     const std::int64_t needed = std::int64_t{height} * span * std::int64_t{sizeof(Pixel)};
 
     if (width > 0 && height > 0 && needed > 0 && needed <= INT_MAX) {

@@ -6,7 +6,7 @@
 #include "render/LICE_IBitmap.h"
 
 class LICE_MemBitmap : public LICE_IBitmap {
-public:
+  public:
     // A 0 x 0 bitmap holds no block; any other positive size is allocated at once.
     explicit LICE_MemBitmap(int width = 0, int height = 0);
     ~LICE_MemBitmap() override;
@@ -26,7 +26,7 @@ public:
     // Bytes of pixel storage the block can hold (the block itself is 63 bytes larger), 0 without.
     int Capacity() const { return m_capacity; }
 
-private:
+  private:
     int SpanFor(int width) const { return (width + m_lineAlignMask) & ~m_lineAlignMask; }
     void Release();
 

@@ -11,7 +11,7 @@ struct HBITMAP__;
 #endif
 
 class LICE_SysBitmap : public LICE_IBitmap {
-public:
+  public:
     explicit LICE_SysBitmap(int width = 0, int height = 0);
     ~LICE_SysBitmap() override;
 
@@ -32,7 +32,7 @@ public:
 
     int AllocatedHeight() const { return m_allocHeight; }
 
-private:
+  private:
     void ReleaseStorage();
 
     int m_width = 0;
@@ -44,8 +44,8 @@ private:
     int m_allocWidth = 0;     // multiple of 4: the row span
     int m_allocHeight = 0;
 #ifdef _WIN32
-    HBITMAP__* m_dib = nullptr;    // owned DIB section, deleted with DeleteObject
-    void* m_previous = nullptr;    // object the DIB section displaced from m_dc, selected back first
+    HBITMAP__* m_dib = nullptr;  // owned DIB section, deleted with DeleteObject
+    void* m_previous = nullptr;  // object the DIB section displaced from m_dc, selected back first
 #else
     void* m_block = nullptr;  // owned, from calloc
 #endif

@@ -29,7 +29,7 @@ inline void FillStorage(const LICE_IBitmap& bitmap, Pixel value) {
 
 // Bottom-up storage over a vector: image row 0 is the last row in memory.
 class FlippedBitmap : public LICE_IBitmap {
-public:
+  public:
     FlippedBitmap(int width, int height) { FlippedBitmap::Resize(width, height); }
     Pixel* Bits() const override { return m_pixels.empty() ? nullptr : m_pixels.data(); }
     int Width() const override { return m_width; }
@@ -46,7 +46,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int m_width = 0;
     int m_height = 0;
     mutable std::vector<Pixel> m_pixels;

@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstdint>
 
+#include "TestBitmaps.h"
 #include "render/LICE_MemBitmap.h"
 #include "render/LICE_SysBitmap.h"
-#include "TestBitmaps.h"
 
 namespace {
 
@@ -108,7 +108,8 @@ TEST(MemBitmap, NonPositiveSizesReleaseTheBlock) {
 // Storage of 2 GiB or more would overflow the 32-bit byte count; such sizes must end empty, not
 // in a wrapped-round small block that drawing then overruns.
 TEST(MemBitmap, SizesBeyondA32BitByteCountEndEmpty) {
-    const int sizes[][2] = {{INT_MAX, INT_MAX}, {INT_MAX, 1}, {1 << 16, 1 << 15}, {1 << 14, 1 << 15}};
+    const int sizes[][2] = {
+        {INT_MAX, INT_MAX}, {INT_MAX, 1}, {1 << 16, 1 << 15}, {1 << 14, 1 << 15}};
     for (const auto& size : sizes) {
         LICE_MemBitmap bitmap(3, 3);
         EXPECT_TRUE(bitmap.Resize(size[0], size[1]));

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "TestBitmaps.h"
 #include "render/LICE_BlitBitmap.h"
 #include "render/LICE_MemBitmap.h"
-#include "TestBitmaps.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ TEST(BlitArithmetic, WeightScalesBothModesAndZeroOrNaNDrawsNothing) {
     // Half weight: each channel, alpha included, moves halfway (truncated toward zero).
     EXPECT_EQ(BlendOne(dest, src, LICE_BLEND_COPY, 0.5f), MakePixel(100, 100, 100, 127));
     // Half weight on an opaque source pixel is a source alpha of 127.
-    EXPECT_EQ(BlendOne(dest, src, kSourceAlpha, 0.5f), BlendOne(dest, MakePixel(200, 0, 100, 127),
-                                                                kSourceAlpha));
+    EXPECT_EQ(BlendOne(dest, src, kSourceAlpha, 0.5f),
+              BlendOne(dest, MakePixel(200, 0, 100, 127), kSourceAlpha));
     EXPECT_EQ(BlendOne(dest, src, LICE_BLEND_COPY, 2.0f), src) << "above 1 counts as 1";
     for (float alpha : {0.0f, -1.0f, 0.001f, std::numeric_limits<float>::quiet_NaN()}) {
         EXPECT_EQ(BlendOne(dest, src, LICE_BLEND_COPY, alpha), dest) << alpha;
@@ -89,7 +89,9 @@ TEST(BlitArithmetic, AbsentOrEmptyBitmapsDrawNothing) {
 // --- Clipping -------------------------------------------------------------------------------
 
 // Source pixel values unique per position, opaque so that both modes copy them exactly.
-Pixel SourceValue(int x, int y) { return MakePixel(x + 1, y + 1, 0x5A, 255); }
+Pixel SourceValue(int x, int y) {
+    return MakePixel(x + 1, y + 1, 0x5A, 255);
+}
 constexpr Pixel kBackground = 0x11223344u;
 constexpr Pixel kPadding = 0xDEADBEEFu;
 
@@ -131,10 +133,20 @@ std::unique_ptr<LICE_IBitmap> MakeBitmap(bool flipped, int width, int height) {
 TEST(BlitClipping, MatchesThePixelByPixelPictureAtEveryEdge) {
     constexpr int srcW = 5, srcH = 4, destW = 7, destH = 6;
     const std::vector<LICE_Rect> rects = {
-        {0, 0, srcW, srcH},   {-5, 0, 3, 4},        {1, 1, 4, 3},   {2, -2, 10, 2},
-        {-1, -1, 99, 99},     {3, 3, 3, 4},         {4, 0, 2, 4},   {6, 0, 9, 4},
-        {0, 5, 5, 9},         {-7, -7, -1, -1},     {2, 1, 5, 4},   {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
-        {0, 0, INT_MAX, INT_MAX}, {INT_MAX - 1, 0, INT_MAX, 4},
+        {0, 0, srcW, srcH},
+        {-5, 0, 3, 4},
+        {1, 1, 4, 3},
+        {2, -2, 10, 2},
+        {-1, -1, 99, 99},
+        {3, 3, 3, 4},
+        {4, 0, 2, 4},
+        {6, 0, 9, 4},
+        {0, 5, 5, 9},
+        {-7, -7, -1, -1},
+        {2, 1, 5, 4},
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+        {0, 0, INT_MAX, INT_MAX},
+        {INT_MAX - 1, 0, INT_MAX, 4},
     };
     for (bool flippedSrc : {false, true}) {
         for (bool flippedDest : {false, true}) {
@@ -235,8 +247,7 @@ TEST(BlitClipping, OverlappingBlitWithinOneBitmapReadsTheOriginalPixels) {
                         }
                     }
                     const LICE_Rect rect{1, 1, 8, 6};
-                    LICE_BlitBitmap(bitmap.get(), bitmap.get(), 1 + dx, 1 + dy, &rect, 1.0f,
-                                    mode);
+                    LICE_BlitBitmap(bitmap.get(), bitmap.get(), 1 + dx, 1 + dy, &rect, 1.0f, mode);
                     for (int y = 0; y < h; ++y) {
                         for (int x = 0; x < w; ++x) {
                             const int u = x - dx;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "TestBitmaps.h"
 #include "render/LICE_LoadPngFromMemory.h"
 #include "render/LICE_MemBitmap.h"
-#include "TestBitmaps.h"
 
 namespace {
 
@@ -110,8 +110,8 @@ Bytes PackRow(const std::vector<int>& samples, int bitDepth) {
 
 // A deterministic scatter of sample values, so that every row differs from its neighbours.
 int Sample(int x, int y, int channel, int maxValue) {
-    const std::uint32_t h = static_cast<std::uint32_t>(x * 73856093 ^ y * 19349663 ^
-                                                       (channel + 1) * 83492791);
+    const std::uint32_t h =
+        static_cast<std::uint32_t>(x * 73856093 ^ y * 19349663 ^ (channel + 1) * 83492791);
     return static_cast<int>((h ^ (h >> 13)) % static_cast<std::uint32_t>(maxValue + 1));
 }
 
@@ -164,7 +164,8 @@ Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> al
     c.spec.colorType = PNG_COLOR_TYPE_PALETTE;
     const int entries = 1 << bitDepth;
     for (int i = 0; i < entries; ++i) {
-        c.spec.palette.push_back({static_cast<png_byte>(i * 37 + 5), static_cast<png_byte>(250 - i * 11),
+        c.spec.palette.push_back({static_cast<png_byte>(i * 37 + 5),
+                                  static_cast<png_byte>(250 - i * 11),
                                   static_cast<png_byte>(i * 90 % 256)});
     }
     c.spec.paletteAlpha = alpha;
@@ -341,7 +342,7 @@ TEST(PngLoader, ResizesAndReturnsAPassedBitmapLeavingTheRowPaddingAlone) {
 
 // A destination that cannot take the image's size.
 class RefusingBitmap : public FlippedBitmap {
-public:
+  public:
     RefusingBitmap() : FlippedBitmap(2, 2) {}
     bool Resize(int, int) override { return true; }
 };
@@ -423,8 +424,8 @@ Bytes Chunk(const char* type, const Bytes& data) {
     for (unsigned char byte : data) {
         chunk.push_back(byte);
     }
-    const uLong crc = crc32(crc32(0L, nullptr, 0), chunk.data() + 4,
-                            static_cast<uInt>(chunk.size() - 4));
+    const uLong crc =
+        crc32(crc32(0L, nullptr, 0), chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
     put32(static_cast<std::uint32_t>(crc));
     return chunk;
 }
@@ -439,8 +440,8 @@ Bytes ClaimedImage(std::uint32_t width, std::uint32_t height) {
         }
     }
     ihdr.insert(ihdr.end(), {8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
-    for (const Bytes& chunk : {Chunk("IHDR", ihdr), Chunk("IDAT", {0x78, 0x9C, 0x03, 0x00}),
-                               Chunk("IEND", {})}) {
+    for (const Bytes& chunk :
+         {Chunk("IHDR", ihdr), Chunk("IDAT", {0x78, 0x9C, 0x03, 0x00}), Chunk("IEND", {})}) {
         png.insert(png.end(), chunk.begin(), chunk.end());
     }
     return png;
