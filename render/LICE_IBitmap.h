@@ -1,7 +1,6 @@
-// The abstract 32-bit pixel surface through which all drawing code reaches pixels: the editor's
-// offscreen picture and every decoded image. It owns nothing itself; implementations own their
-// storage. Each bitmap is used by one thread at a time (the instantiating thread while images are
-// decoded, the editor's window thread afterwards); nothing here is synchronised.
+// The abstract 32-bit pixel surface through which all drawing code reaches pixels (the editor's
+// offscreen picture, every decoded image); implementations own the storage. Unsynchronised: one
+// thread at a time, the instantiating thread while decoding, then the editor's window thread.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
-// The editor's offscreen drawing surface, whose pixels the window can copy to the screen. On
-// Windows it owns a memory device context and the 32-bit top-down DIB section selected into it;
-// elsewhere it owns a plain block with the same layout, from which the window presents the bits.
-// Created by the editor when it prepares for drawing; used by the editor's window thread only.
+// The editor's offscreen surface, which the window copies to the screen. Owns a memory device
+// context and the top-down 32-bit DIB section selected into it on Windows, a block of the same
+// layout elsewhere. Created by the editor when it prepares for drawing; window thread only.
 #pragma once
 
 #include "render/LICE_IBitmap.h"

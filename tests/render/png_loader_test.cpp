@@ -21,7 +21,7 @@ using Bytes = std::vector<unsigned char>;
 
 // Everything libpng needs to write one image. Rows hold the raw PNG samples (packed below
 // 8 bits, big-endian at 16 bits), exactly as they are filtered and compressed.
-struct ImageSpec {
+struct TestImage {
     int width = 0;
     int height = 0;
     int bitDepth = 8;
@@ -42,7 +42,7 @@ void AppendToBytes(png_structp png, png_bytep data, png_size_t length) {
 void FlushNothing(png_structp) {}
 
 // Nothing with a destructor lives in this frame, since libpng leaves it by longjmp on errors.
-bool EncodePng(const ImageSpec* spec, png_bytepp rows, Bytes* out) {
+bool EncodePng(const TestImage* image, png_bytepp rows, Bytes* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) {
         return false;
@@ -53,19 +53,19 @@ bool EncodePng(const ImageSpec* spec, png_bytepp rows, Bytes* out) {
         return false;
     }
     png_set_write_fn(png, out, AppendToBytes, FlushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width),
-                 static_cast<png_uint_32>(spec->height), spec->bitDepth, spec->colorType,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image->width),
+                 static_cast<png_uint_32>(image->height), image->bitDepth, image->colorType,
+                 image->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) {
-        png_set_PLTE(png, info, spec->palette.data(), static_cast<int>(spec->palette.size()));
+    if (!image->palette.empty()) {
+        png_set_PLTE(png, info, image->palette.data(), static_cast<int>(image->palette.size()));
     }
-    if (!spec->paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec->paletteAlpha.data(),
-                     static_cast<int>(spec->paletteAlpha.size()), nullptr);
+    if (!image->paletteAlpha.empty()) {
+        png_set_tRNS(png, info, image->paletteAlpha.data(),
+                     static_cast<int>(image->paletteAlpha.size()), nullptr);
     }
-    if (spec->hasTransparentColor) {
-        png_color_16 color = spec->transparentColor;
+    if (image->hasTransparentColor) {
+        png_color_16 color = image->transparentColor;
         png_set_tRNS(png, info, nullptr, 0, &color);
     }
     png_write_info(png, info);
@@ -75,13 +75,13 @@ bool EncodePng(const ImageSpec* spec, png_bytepp rows, Bytes* out) {
     return true;
 }
 
-Bytes WritePng(ImageSpec spec) {
+Bytes WritePng(TestImage image) {
     std::vector<png_bytep> rows;
-    for (auto& row : spec.rows) {
+    for (auto& row : image.rows) {
         rows.push_back(row.data());
     }
     Bytes out;
-    EXPECT_TRUE(EncodePng(&spec, rows.data(), &out));
+    EXPECT_TRUE(EncodePng(&image, rows.data(), &out));
     return out;
 }
 
@@ -120,7 +120,7 @@ int Sample(int x, int y, int channel, int maxValue) {
 // One case: how to fill the image, and the pixel the loader must make of each position.
 struct Case {
     std::string name;
-    ImageSpec spec;
+    TestImage image;
     std::function<Pixel(int x, int y)> expected;
 };
 
@@ -141,41 +141,41 @@ std::vector<int> Channels(int colorType) {
     }
 }
 
-// Fills spec.rows from `sample(x, y, channel)`.
-void FillRows(ImageSpec& spec, const std::function<int(int, int, int)>& sample) {
-    spec.rows.clear();
-    for (int y = 0; y < spec.height; ++y) {
+// Fills image.rows from `sample(x, y, channel)`.
+void FillRows(TestImage& image, const std::function<int(int, int, int)>& sample) {
+    image.rows.clear();
+    for (int y = 0; y < image.height; ++y) {
         std::vector<int> samples;
-        for (int x = 0; x < spec.width; ++x) {
-            for (int c : Channels(spec.colorType)) {
+        for (int x = 0; x < image.width; ++x) {
+            for (int c : Channels(image.colorType)) {
                 samples.push_back(sample(x, y, c));
             }
         }
-        spec.rows.push_back(PackRow(samples, spec.bitDepth));
+        image.rows.push_back(PackRow(samples, image.bitDepth));
     }
 }
 
 Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> alpha) {
     Case c;
     c.name = name;
-    c.spec.width = kW;
-    c.spec.height = kH;
-    c.spec.bitDepth = bitDepth;
-    c.spec.colorType = PNG_COLOR_TYPE_PALETTE;
+    c.image.width = kW;
+    c.image.height = kH;
+    c.image.bitDepth = bitDepth;
+    c.image.colorType = PNG_COLOR_TYPE_PALETTE;
     const int entries = 1 << bitDepth;
     for (int i = 0; i < entries; ++i) {
-        c.spec.palette.push_back({static_cast<png_byte>(i * 37 + 5),
-                                  static_cast<png_byte>(250 - i * 11),
-                                  static_cast<png_byte>(i * 90 % 256)});
+        c.image.palette.push_back({static_cast<png_byte>(i * 37 + 5),
+                                   static_cast<png_byte>(250 - i * 11),
+                                   static_cast<png_byte>(i * 90 % 256)});
     }
-    c.spec.paletteAlpha = alpha;
+    c.image.paletteAlpha = alpha;
     const auto index = [entries](int x, int y) { return Sample(x, y, 0, entries - 1); };
-    FillRows(c.spec, [index](int x, int y, int) { return index(x, y); });
-    const ImageSpec spec = c.spec;
-    c.expected = [spec, index](int x, int y) {
+    FillRows(c.image, [index](int x, int y, int) { return index(x, y); });
+    const TestImage image = c.image;
+    c.expected = [image, index](int x, int y) {
         const size_t i = static_cast<size_t>(index(x, y));
-        const png_color rgb = spec.palette[i];
-        const int a = i < spec.paletteAlpha.size() ? spec.paletteAlpha[i] : 255;
+        const png_color rgb = image.palette[i];
+        const int a = i < image.paletteAlpha.size() ? image.paletteAlpha[i] : 255;
         return MakePixel(rgb.blue, rgb.green, rgb.red, a);
     };
     return c;
@@ -185,15 +185,15 @@ Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> al
 Case GreyCase(const std::string& name, int bitDepth, int transparentLevel = -1) {
     Case c;
     c.name = name;
-    c.spec.width = kW;
-    c.spec.height = kH;
-    c.spec.bitDepth = bitDepth;
-    c.spec.colorType = PNG_COLOR_TYPE_GRAY;
+    c.image.width = kW;
+    c.image.height = kH;
+    c.image.bitDepth = bitDepth;
+    c.image.colorType = PNG_COLOR_TYPE_GRAY;
     const int maxValue = (1 << bitDepth) - 1;
-    FillRows(c.spec, [maxValue](int x, int y, int ch) { return Sample(x, y, ch, maxValue); });
+    FillRows(c.image, [maxValue](int x, int y, int ch) { return Sample(x, y, ch, maxValue); });
     if (transparentLevel >= 0) {
-        c.spec.hasTransparentColor = true;
-        c.spec.transparentColor.gray = static_cast<png_uint_16>(transparentLevel);
+        c.image.hasTransparentColor = true;
+        c.image.transparentColor.gray = static_cast<png_uint_16>(transparentLevel);
     }
     c.expected = [maxValue, bitDepth, transparentLevel](int x, int y) {
         const int v = Sample(x, y, 0, maxValue);
@@ -208,10 +208,10 @@ Case GreyCase(const std::string& name, int bitDepth, int transparentLevel = -1) 
 Case DirectCase(const std::string& name, int colorType, int bitDepth, bool transparentColor) {
     Case c;
     c.name = name;
-    c.spec.width = kW;
-    c.spec.height = kH;
-    c.spec.bitDepth = bitDepth;
-    c.spec.colorType = colorType;
+    c.image.width = kW;
+    c.image.height = kH;
+    c.image.bitDepth = bitDepth;
+    c.image.colorType = colorType;
     const int maxValue = (1 << bitDepth) - 1;
     // A few positions repeat the transparent colour, so the tRNS match is exercised.
     const auto sample = [maxValue](int x, int y, int ch) {
@@ -220,12 +220,12 @@ Case DirectCase(const std::string& name, int colorType, int bitDepth, bool trans
         }
         return Sample(x, y, ch, maxValue);
     };
-    FillRows(c.spec, sample);
+    FillRows(c.image, sample);
     if (transparentColor) {
-        c.spec.hasTransparentColor = true;
-        c.spec.transparentColor.red = static_cast<png_uint_16>(sample(0, 0, 0));
-        c.spec.transparentColor.green = static_cast<png_uint_16>(sample(0, 0, 1));
-        c.spec.transparentColor.blue = static_cast<png_uint_16>(sample(0, 0, 2));
+        c.image.hasTransparentColor = true;
+        c.image.transparentColor.red = static_cast<png_uint_16>(sample(0, 0, 0));
+        c.image.transparentColor.green = static_cast<png_uint_16>(sample(0, 0, 1));
+        c.image.transparentColor.blue = static_cast<png_uint_16>(sample(0, 0, 2));
     }
     c.expected = [colorType, bitDepth, transparentColor, sample](int x, int y) {
         const auto eight = [bitDepth](int v) { return bitDepth == 16 ? v >> 8 : v; };
@@ -269,10 +269,10 @@ std::vector<Case> AllCases() {
 }
 
 void ExpectPicture(const LICE_IBitmap& bitmap, const Case& c, const std::string& what) {
-    ASSERT_EQ(bitmap.Width(), c.spec.width) << what;
-    ASSERT_EQ(bitmap.Height(), c.spec.height) << what;
-    for (int y = 0; y < c.spec.height; ++y) {
-        for (int x = 0; x < c.spec.width; ++x) {
+    ASSERT_EQ(bitmap.Width(), c.image.width) << what;
+    ASSERT_EQ(bitmap.Height(), c.image.height) << what;
+    for (int y = 0; y < c.image.height; ++y) {
+        for (int x = 0; x < c.image.width; ++x) {
             ASSERT_EQ(PixelAt(bitmap, x, y), c.expected(x, y))
                 << what << " at " << x << "," << y << std::hex << " got 0x" << PixelAt(bitmap, x, y)
                 << " want 0x" << c.expected(x, y);
@@ -285,9 +285,9 @@ void ExpectPicture(const LICE_IBitmap& bitmap, const Case& c, const std::string&
 TEST(PngLoader, DecodesEveryColourTypeAndDepthInterlacedOrNot) {
     for (const Case& c : AllCases()) {
         for (bool interlaced : {false, true}) {
-            ImageSpec spec = c.spec;
-            spec.interlaced = interlaced;
-            const Bytes png = WritePng(spec);
+            TestImage image = c.image;
+            image.interlaced = interlaced;
+            const Bytes png = WritePng(image);
             const std::string what = c.name + (interlaced ? " interlaced" : "");
             std::unique_ptr<LICE_IBitmap> bitmap(LICE_LoadPngFromMemory(png.data(), png.size()));
             ASSERT_NE(bitmap, nullptr) << what;
@@ -297,12 +297,12 @@ TEST(PngLoader, DecodesEveryColourTypeAndDepthInterlacedOrNot) {
 }
 
 TEST(PngLoader, StoresPixelsAsBlueGreenRedAlphaBytes) {
-    ImageSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows = {{0x12, 0x34, 0x56, 0x78}};
-    const Bytes png = WritePng(spec);
+    TestImage image;
+    image.width = 1;
+    image.height = 1;
+    image.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    image.rows = {{0x12, 0x34, 0x56, 0x78}};
+    const Bytes png = WritePng(image);
     std::unique_ptr<LICE_IBitmap> bitmap(LICE_LoadPngFromMemory(png.data(), png.size()));
     ASSERT_NE(bitmap, nullptr);
     unsigned char bytes[4];
@@ -318,7 +318,7 @@ TEST(PngLoader, StoresPixelsAsBlueGreenRedAlphaBytes) {
 
 TEST(PngLoader, ResizesAndReturnsAPassedBitmapLeavingTheRowPaddingAlone) {
     const Case c = DirectCase("RGBA", PNG_COLOR_TYPE_RGB_ALPHA, 8, false);
-    const Bytes png = WritePng(c.spec);
+    const Bytes png = WritePng(c.image);
 
     LICE_MemBitmap other(3, 40);
     EXPECT_EQ(LICE_LoadPngFromMemory(png.data(), png.size(), &other), &other);
@@ -348,7 +348,7 @@ class RefusingBitmap : public FlippedBitmap {
 };
 
 TEST(PngLoader, FailsWhenThePassedBitmapCannotTakeTheSize) {
-    const Bytes png = WritePng(GreyCase("grey", 8).spec);
+    const Bytes png = WritePng(GreyCase("grey", 8).image);
     RefusingBitmap refusing;
     EXPECT_EQ(LICE_LoadPngFromMemory(png.data(), png.size(), &refusing), nullptr);
     EXPECT_EQ(refusing.Width(), 2) << "still alive and untouched";
@@ -359,7 +359,7 @@ TEST(PngLoader, FailsWhenThePassedBitmapCannotTakeTheSize) {
 const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 TEST(PngLoader, RejectsBlocksWithoutTheSignature) {
-    const Bytes png = WritePng(GreyCase("grey", 8).spec);
+    const Bytes png = WritePng(GreyCase("grey", 8).image);
     EXPECT_EQ(LICE_LoadPngFromMemory(png.data(), 7), nullptr);
     EXPECT_EQ(LICE_LoadPngFromMemory(png.data(), 0), nullptr);
     EXPECT_EQ(LICE_LoadPngFromMemory(nullptr, png.size()), nullptr);
@@ -392,9 +392,9 @@ size_t EndOfImageData(const Bytes& png) {
 // valgrind run of this program checks the "left over").
 TEST(PngLoader, EveryTruncationBeforeTheEndOfTheImageDataFails) {
     for (bool interlaced : {false, true}) {
-        ImageSpec spec = DirectCase("RGBA", PNG_COLOR_TYPE_RGB_ALPHA, 8, false).spec;
-        spec.interlaced = interlaced;
-        const Bytes png = WritePng(spec);
+        TestImage image = DirectCase("RGBA", PNG_COLOR_TYPE_RGB_ALPHA, 8, false).image;
+        image.interlaced = interlaced;
+        const Bytes png = WritePng(image);
         const size_t end = EndOfImageData(png);
         ASSERT_GT(end, 8u);
         for (size_t cut = 8; cut < end; ++cut) {
@@ -448,7 +448,7 @@ Bytes ClaimedImage(std::uint32_t width, std::uint32_t height) {
 }
 
 TEST(PngLoader, FailsOnDamagedHeadersAndImpossibleSizes) {
-    Bytes damaged = WritePng(GreyCase("grey", 8).spec);
+    Bytes damaged = WritePng(GreyCase("grey", 8).image);
     damaged[8 + 8 + 3] ^= 0x01;  // a bit of the width, so the header's checksum no longer fits
     EXPECT_EQ(LICE_LoadPngFromMemory(damaged.data(), damaged.size()), nullptr);
 
