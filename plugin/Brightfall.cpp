@@ -3,6 +3,8 @@
 #include <cmath>
 #include <new>
 
+#include "graphics/IKnobMultiControl.h"
+#include "plugin/PlatformGraphics.h"
 #include "vst2/PluginFactory.h"
 
 IPlugConfig Brightfall::Config() {
@@ -27,8 +29,28 @@ Brightfall::Brightfall(audioMasterCallback host) : IPlugVST(host, Config()) {
     // first reset, so until then the output is the dry signal at (1 - mix).
     engine.setMix(0.5f);
     engine.setSustain(1.0f);
+    // Knob positions as fractions of the editor size, truncated.
+    knob1X = static_cast<int>(editorWidth / 5.85507);
+    knob1Y = static_cast<int>(editorHeight / 1.95);
+    knob2X = static_cast<int>(editorWidth / 1.491997);
+    knob2Y = knob1Y;
     GetParam(kWetDry)->InitContinuous("Wet/Dry", "%", 50.0, 0.0, 100.0, 1.0, 1.0);
     GetParam(kSustain)->InitContinuous("Sustain", "", 50.0, 0.0, 100.0, 1.0, 1.0);
+    BuildEditor();
+}
+
+void Brightfall::BuildEditor() {
+    std::unique_ptr<IGraphics> editor = CreatePlatformGraphics(this);
+    const IImageStrip knob = editor->LoadImage(kKnobStripId, kKnobStripName, kKnobFrames);
+    editor->SetBackground(kBackgroundId, kBackgroundName);
+    const int knobW = knob.width, knobH = knob.height / knob.frames;
+    const IRect knob1(knob1X, knob1Y, knob1X + knobW, knob1Y + knobH);
+    const IRect knob2(knob2X, knob2Y, knob2X + knobW, knob2Y + knobH);
+    editor->AddControl(std::make_unique<IKnobMultiControl>(this, knob1, kWetDry, knob));
+    editor->AddControl(std::make_unique<IKnobMultiControl>(this, knob2, kSustain, knob));
+    // The knobs learn the parameters' current values, which become their
+    // double-click defaults, and the offscreen picture is created.
+    AttachEditor(std::move(editor));
 }
 
 void Brightfall::OnReset() {

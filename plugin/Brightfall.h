@@ -25,8 +25,24 @@ public:
     // [audio thread, mutex held]
     void ProcessBlock(double** inputs, double** outputs, int frames) override;
 
+    // The editor's geometry: fixed size, knob positions derived from it.
+    void OnEditorResized() override {}
+
     const ReverbEngine& Engine() const { return engine; }
 
+    static constexpr int kKnobStripId = 101;
+    static constexpr int kBackgroundId = 102;
+    static constexpr const char* kKnobStripName = "resources/img/knob_64x64px_31frames.png";
+    static constexpr const char* kBackgroundName = "resources/img/duskmere_back_404x250px.png";
+    static constexpr int kKnobFrames = 31;
+
 private:
+    // Background and the two knobs, handed to the base with AttachEditor.
+    void BuildEditor();
+
     ReverbEngine engine;
+    int editorWidth = 404;
+    int editorHeight = 250;
+    int knob1X = 0, knob1Y = 0;
+    int knob2X = 0, knob2Y = 0;
 };
