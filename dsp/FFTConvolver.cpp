@@ -64,6 +64,12 @@ bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irL
         irSpectra.push_back(std::move(spectrum));
     }
 
+    for (std::size_t i = 0; i < partitionCount; ++i) {
+        irRe.push_back(irSpectra[i]->re());
+        irIm.push_back(irSpectra[i]->im());
+        inputRe.push_back(inputSpectra[i]->re());
+        inputIm.push_back(inputSpectra[i]->im());
+    }
     olderSum.resize(spectrumSize);
     blockSum.resize(spectrumSize);
     overlapTail.resize(block);
@@ -99,12 +105,10 @@ void FFTConvolver::process(const double* input, double* output, std::size_t len)
         // once per block.
         if (wasEmpty) {
             olderSum.zero();
-            for (std::size_t i = 1; i < partitionCount; ++i) {
-                const SplitSpectrum& h = *irSpectra[i];
-                const SplitSpectrum& x = *inputSpectra[(newest + i) % partitionCount];
-                multiplyAccumulate(olderSum.re(), olderSum.im(), h.re(), h.im(), x.re(), x.im(),
-                                   spectrumSize);
-            }
+            // Partitions 1 .. P-1 against input slots (newest + i) mod P.
+            multiplyAccumulateSeries(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(),
+                                     inputRe.data(), inputIm.data(), partitionCount, newest,
+                                     spectrumSize);
         }
         blockSum.assignFrom(olderSum);
         const SplitSpectrum& h0 = *irSpectra[0];
@@ -132,6 +136,10 @@ void FFTConvolver::reset() {
     spectrumSize = 0;
     inputSpectra.clear();
     irSpectra.clear();
+    irRe.clear();
+    irIm.clear();
+    inputRe.clear();
+    inputIm.clear();
     fftWork.clear();
     fft.init(0);
     olderSum.clear();

@@ -62,6 +62,9 @@ class FFTConvolver {
     std::size_t newest = 0;
     Buffer<double> pendingInput;
     std::size_t pendingCount = 0;
+    // The spectra's storage, partition by partition and slot by slot, as the
+    // series kernel reads it: built with the spectra, never changed after.
+    std::vector<const double*> irRe, irIm, inputRe, inputIm;
 };
 
 // Trailing samples below this magnitude are silence to the convolvers: 1e-6 as

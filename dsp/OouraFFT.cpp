@@ -1,9 +1,17 @@
 #include "dsp/OouraFFT.h"
 
+#include "dsp/KernelChoice.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <utility>
+
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define BRIGHTFALL_X86_KERNELS 1
+#else
+#define BRIGHTFALL_X86_KERNELS 0
+#endif
 
 namespace audiofft {
 namespace {
@@ -64,6 +72,50 @@ void reverseOrder(double* a, std::uint32_t count, std::int32_t* scratch) {
     }
 }
 
+// Bit reversal of single indices of a transform of `count` points, from the
+// same split table as reverseOrder (built by prepare into `table`).
+struct Reverser {
+    const std::int32_t* table = nullptr;
+    int lowBits = 0;
+    int highShift = 0;
+    std::size_t lowMask = 0;
+    std::size_t middleMask = 0;
+
+    void prepare(std::int32_t* scratch, std::uint32_t count) {
+        const int bits = log2Of(count);
+        lowBits = bits / 2;
+        highShift = bits - lowBits;
+        lowMask = (std::size_t{1} << lowBits) - 1;
+        middleMask = ((std::size_t{1} << (highShift - lowBits)) - 1) << lowBits;
+        fillReversalTable(scratch, lowBits);
+        table = scratch;
+    }
+    std::size_t operator()(std::size_t k) const {
+        return (static_cast<std::size_t>(table[k & lowMask]) << highShift) | (k & middleMask) |
+               static_cast<std::size_t>(table[k >> highShift]);
+    }
+};
+
+// The twiddles of block b: u = table entry b; u^2 is entry b/2, or for odd b
+// i times entry (b-1)/2; conjugated for the backward transform.
+template <bool kForward>
+inline void blockTwiddles(const double* w, std::size_t b, double& u1r, double& u1i, double& u2r,
+                          double& u2i) {
+    u1r = w[2 * b];
+    u1i = w[2 * b + 1];
+    if ((b & 1) == 0) {
+        u2r = w[b];
+        u2i = w[b + 1];
+    } else {
+        u2r = -w[b];
+        u2i = w[b - 1];
+    }
+    if (!kForward) {
+        u1i = -u1i;
+        u2i = -u2i;
+    }
+}
+
 // One radix-4 pass over blocks of 4h points. With x0 = q0 + q1, x1 = q0 - q1,
 // x2 = q2 + q3, x3 = q2 - q3, a block computes
 //   q0 = x0 + x2, q2 = (x0 - x2) u^2, q1 = (x1 + i x3) u, q3 = (x1 - i x3) u^3
@@ -75,19 +127,8 @@ void radix4Pass(double* a, std::size_t points, std::size_t h, const double* w) {
     for (std::size_t b = 0; b < blocks; ++b) {
         double u1r = 1.0, u1i = 0.0, u2r = 1.0, u2i = 0.0;
         if (b > 0) {
-            u1r = w[2 * b];
-            u1i = w[2 * b + 1];
-            // u^2 is table entry b/2; for odd b it is i times entry (b-1)/2.
-            if ((b & 1) == 0) {
-                u2r = w[b];
-                u2i = w[b + 1];
-            } else {
-                u2r = -w[b];
-                u2i = w[b - 1];
-            }
+            blockTwiddles<kForward>(w, b, u1r, u1i, u2r, u2i);
         }
-        u1i *= sign;
-        u2i *= sign;
         const double u3r = u1r * u2r - u1i * u2i;
         const double u3i = u1r * u2i + u1i * u2r;
         double* q0 = a + 2 * (b * 4 * h);
@@ -132,7 +173,7 @@ void radix2Pass(double* a, std::size_t h) {
 }
 
 template <bool kForward>
-void complexTransform(double* a, std::size_t points, const double* w) {
+void complexTransformPlain(double* a, std::size_t points, const double* w) {
     std::size_t h = 1;
     for (; 4 * h <= points; h *= 4) {
         radix4Pass<kForward>(a, points, h, w);
@@ -140,6 +181,113 @@ void complexTransform(double* a, std::size_t points, const double* w) {
     if (2 * h == points) {
         radix2Pass(a, h);
     }
+}
+
+#if BRIGHTFALL_X86_KERNELS
+// The same passes two complex points per 256-bit vector, (re, im, re, im).
+typedef double Vec4 __attribute__((vector_size(32)));
+
+__attribute__((target("avx2,fma"))) inline Vec4 load4(const double* p) {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+__attribute__((target("avx2,fma"))) inline void store4(double* p, Vec4 v) {
+    std::memcpy(p, &v, sizeof(v));
+}
+
+__attribute__((target("avx2,fma"))) inline Vec4 swapParts(Vec4 v) {
+    return __builtin_shufflevector(v, v, 1, 0, 3, 2);
+}
+
+// v * (ur + i*ui) with wr = ur in every lane and wi = (-ui, ui, -ui, ui).
+__attribute__((target("avx2,fma"))) inline Vec4 rotate(Vec4 v, Vec4 wr, Vec4 wi) {
+    return v * wr + swapParts(v) * wi;
+}
+
+template <bool kForward>
+__attribute__((target("avx2,fma"))) void radix4PassAvx2(double* a, std::size_t points,
+                                                        std::size_t h, const double* w) {
+    // Multiplying x3 by i (forward) or -i (backward): swap parts, flip a sign.
+    const Vec4 iSign = kForward ? Vec4{-1.0, 1.0, -1.0, 1.0} : Vec4{1.0, -1.0, 1.0, -1.0};
+    const std::size_t blocks = points / (4 * h);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        double* q0 = a + 2 * (b * 4 * h);
+        double* q1 = q0 + 2 * h;
+        double* q2 = q1 + 2 * h;
+        double* q3 = q2 + 2 * h;
+        if (b == 0) {
+            // All twiddles are 1 in the first block (the only one in the last pass).
+            for (std::size_t j = 0; j < 2 * h; j += 4) {
+                const Vec4 a0 = load4(q0 + j), a1 = load4(q1 + j);
+                const Vec4 a2 = load4(q2 + j), a3 = load4(q3 + j);
+                const Vec4 x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3;
+                const Vec4 x3 = swapParts(a2 - a3) * iSign;
+                store4(q0 + j, x0 + x2);
+                store4(q2 + j, x0 - x2);
+                store4(q1 + j, x1 + x3);
+                store4(q3 + j, x1 - x3);
+            }
+            continue;
+        }
+        double u1r, u1i, u2r, u2i;
+        blockTwiddles<kForward>(w, b, u1r, u1i, u2r, u2i);
+        const double u3r = u1r * u2r - u1i * u2i;
+        const double u3i = u1r * u2i + u1i * u2r;
+        const Vec4 w1r = {u1r, u1r, u1r, u1r}, w1i = {-u1i, u1i, -u1i, u1i};
+        const Vec4 w2r = {u2r, u2r, u2r, u2r}, w2i = {-u2i, u2i, -u2i, u2i};
+        const Vec4 w3r = {u3r, u3r, u3r, u3r}, w3i = {-u3i, u3i, -u3i, u3i};
+        for (std::size_t j = 0; j < 2 * h; j += 4) {
+            const Vec4 a0 = load4(q0 + j), a1 = load4(q1 + j);
+            const Vec4 a2 = load4(q2 + j), a3 = load4(q3 + j);
+            const Vec4 x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3;
+            const Vec4 x3 = swapParts(a2 - a3) * iSign;
+            store4(q0 + j, x0 + x2);
+            store4(q2 + j, rotate(x0 - x2, w2r, w2i));
+            store4(q1 + j, rotate(x1 + x3, w1r, w1i));
+            store4(q3 + j, rotate(x1 - x3, w3r, w3i));
+        }
+    }
+}
+
+template <bool kForward>
+__attribute__((target("avx2,fma"))) void complexTransformAvx2(double* a, std::size_t points,
+                                                              const double* w) {
+    // The first pass pairs neighbouring points, which the two-point vectors
+    // do not fit; it stays in the plain pass.
+    std::size_t h = 1;
+    if (4 * h <= points) {
+        radix4Pass<kForward>(a, points, h, w);
+        h = 4;
+    }
+    for (; 4 * h <= points; h *= 4) {
+        radix4PassAvx2<kForward>(a, points, h, w);
+    }
+    if (2 * h == points) {
+        if (h >= 2) {
+            double* q1 = a + 2 * h;
+            for (std::size_t j = 0; j < 2 * h; j += 4) {
+                const Vec4 x = load4(a + j), y = load4(q1 + j);
+                store4(a + j, x + y);
+                store4(q1 + j, x - y);
+            }
+        } else {
+            radix2Pass(a, h);
+        }
+    }
+}
+#endif
+
+template <bool kForward>
+void complexTransform(double* a, std::size_t points, const double* w) {
+#if BRIGHTFALL_X86_KERNELS
+    if (dspkernels::vectorKernelsActive()) {
+        complexTransformAvx2<kForward>(a, points, w);
+        return;
+    }
+#endif
+    complexTransformPlain<kForward>(a, points, w);
 }
 
 }  // namespace
@@ -193,87 +341,102 @@ void OouraFFT::init(std::uint32_t n) {
 
 void OouraFFT::fft(const double* data, double* re, double* im) {
     const std::size_t n = size;
-    const std::size_t half = n / 2;
     double* b = work.data();
-    std::memcpy(b, data, n * sizeof(double));
-
-    const std::size_t nw = static_cast<std::size_t>(bitReversal[0]);
-    if (n > 4) {
-        reverseOrder(b, static_cast<std::uint32_t>(half), bitReversal.data() + 2);
-        complexTransform<true>(b, half, table.data());
-        // Separate the spectra of the even and odd samples out of the complex
-        // result: X[k] = Z[k] - c*D, X[M-k] = Z[M-k] + conj(c*D), with
-        // D = Z[k] - conj(Z[M-k]) and c = (1 + i*exp(i*pi*k/M)) / 2.
-        const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
-        const double* ct = table.data() + nw;
-        for (std::size_t k = 1; k < nc; ++k) {
-            const std::size_t j = 2 * k;
-            const std::size_t l = n - j;
-            const double cr = 0.5 - ct[nc - k];
-            const double ci = ct[k];
-            const double dr = b[j] - b[l];
-            const double di = b[j + 1] + b[l + 1];
-            const double yr = cr * dr - ci * di;
-            const double yi = cr * di + ci * dr;
-            b[j] -= yr;
-            b[j + 1] -= yi;
-            b[l] += yr;
-            b[l + 1] -= yi;
-        }
-    } else if (n == 4) {
-        complexTransform<true>(b, half, table.data());
+    if (n == 2) {
+        re[0] = data[0] + data[1];
+        re[1] = data[0] - data[1];
+        im[0] = 0.0;
+        im[1] = 0.0;
+        return;
     }
-    const double sum = b[0] + b[1];
-    const double alternating = b[0] - b[1];
+    const std::size_t half = n / 2;
+    const std::size_t quarter = half / 2;
 
-    // b now holds cosine sums at even and sine sums at odd places: negating the
-    // sine sums gives the negative-exponent spectrum.
-    re[0] = sum;
+    // The copy into the work buffer lands each complex point at its
+    // bit-reversed place, which saves the separate permutation pass.
+    Reverser rev;
+    rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
+    for (std::size_t m = 0; m < half; ++m) {
+        const std::size_t r = 2 * rev(m);
+        b[r] = data[2 * m];
+        b[r + 1] = data[2 * m + 1];
+    }
+    complexTransform<true>(b, half, table.data());
+
+    // Separate the spectra of the even and odd samples out of the complex
+    // result Z (positive exponent): X[k] = Z[k] - c*D, X[M-k] = Z[M-k] +
+    // conj(c*D), with D = Z[k] - conj(Z[M-k]) and c = (1 + i*exp(i*pi*k/M))/2,
+    // then store conj(X) split, which is the negative-exponent spectrum.
+    const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
+    const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
+    for (std::size_t k = 1; k < quarter; ++k) {
+        const std::size_t j = 2 * k;
+        const std::size_t l = n - j;
+        const double cr = 0.5 - ct[nc - k];
+        const double ci = ct[k];
+        const double dr = b[j] - b[l];
+        const double di = b[j + 1] + b[l + 1];
+        const double yr = cr * dr - ci * di;
+        const double yi = cr * di + ci * dr;
+        re[k] = b[j] - yr;
+        im[k] = yi - b[j + 1];
+        re[half - k] = b[l] + yr;
+        im[half - k] = yi - b[l + 1];
+    }
+    re[0] = b[0] + b[1];
     im[0] = 0.0;
-    for (std::size_t k = 1; k < half; ++k) {
-        re[k] = b[2 * k];
-        im[k] = -b[2 * k + 1];
-    }
-    re[half] = alternating;
+    re[quarter] = b[half];
+    im[quarter] = -b[half + 1];
+    re[half] = b[0] - b[1];
     im[half] = 0.0;
 }
 
 void OouraFFT::ifft(double* data, const double* re, const double* im) {
     const std::size_t n = size;
-    const std::size_t half = n / 2;
     double* b = work.data();
-    for (std::size_t k = 1; k < half; ++k) {
-        b[2 * k] = re[k];
-        b[2 * k + 1] = -im[k];
+    if (n == 2) {
+        const double odd = 0.5 * (re[0] - re[1]);
+        const double scale = 2.0 / static_cast<double>(size);
+        data[0] = (re[0] - odd) * scale;
+        data[1] = odd * scale;
+        return;
     }
-    b[1] = 0.5 * (re[0] - re[half]);
-    b[0] = re[0] - b[1];
+    const std::size_t half = n / 2;
+    const std::size_t quarter = half / 2;
 
-    const std::size_t nw = static_cast<std::size_t>(bitReversal[0]);
-    if (n > 4) {
-        // Inverse of the separation in fft: Z[k] = X[k] - conj(c)*D,
-        // Z[M-k] = X[M-k] + conj(conj(c)*D), D = X[k] - conj(X[M-k]).
-        const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
-        const double* ct = table.data() + nw;
-        for (std::size_t k = 1; k < nc; ++k) {
-            const std::size_t j = 2 * k;
-            const std::size_t l = n - j;
-            const double cr = 0.5 - ct[nc - k];
-            const double ci = ct[k];
-            const double dr = b[j] - b[l];
-            const double di = b[j + 1] + b[l + 1];
-            const double yr = cr * dr + ci * di;
-            const double yi = cr * di - ci * dr;
-            b[j] -= yr;
-            b[j + 1] -= yi;
-            b[l] += yr;
-            b[l + 1] -= yi;
-        }
-        reverseOrder(b, static_cast<std::uint32_t>(half), bitReversal.data() + 2);
-        complexTransform<false>(b, half, table.data());
-    } else if (n == 4) {
-        complexTransform<true>(b, half, table.data());
+    // Pack conj of the split spectrum (the positive-exponent form), undo the
+    // separation of fft: Z[k] = X[k] - conj(c)*D, Z[M-k] = X[M-k] +
+    // conj(conj(c)*D), D = X[k] - conj(X[M-k]); and store each Z at its
+    // bit-reversed place for the complex passes.
+    Reverser rev;
+    rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
+    const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
+    const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
+    for (std::size_t k = 1; k < quarter; ++k) {
+        const double xr = re[k];
+        const double xi = -im[k];
+        const double mr = re[half - k];
+        const double mi = -im[half - k];
+        const double cr = 0.5 - ct[nc - k];
+        const double ci = ct[k];
+        const double dr = xr - mr;
+        const double di = xi + mi;
+        const double yr = cr * dr + ci * di;
+        const double yi = cr * di - ci * dr;
+        const std::size_t p = 2 * rev(k);
+        const std::size_t q = 2 * rev(half - k);
+        b[p] = xr - yr;
+        b[p + 1] = xi - yi;
+        b[q] = mr + yr;
+        b[q + 1] = mi - yi;
     }
+    const double odd = 0.5 * (re[0] - re[half]);
+    b[0] = re[0] - odd;
+    b[1] = odd;
+    const std::size_t middle = 2 * rev(quarter);
+    b[middle] = re[quarter];
+    b[middle + 1] = -im[quarter];
+    complexTransform<false>(b, half, table.data());
 
     const double scale = 2.0 / static_cast<double>(size);
     for (std::size_t j = 0; j < n; ++j) {

@@ -1,5 +1,7 @@
 // Sample and spectrum arithmetic of the convolvers' inner loops. Pure functions
 // over caller-owned arrays, called on the audio thread; they allocate nothing.
+// With the vector kernels chosen (KernelChoice.h) the multiply-accumulates run
+// four bins at a time with fused multiply-adds, which changes only rounding.
 #pragma once
 
 #include <cstddef>
@@ -13,5 +15,14 @@ void addSamples(double* result, const double* a, const double* b, std::size_t n)
 // each part are combined first and the accumulator is added last.
 void multiplyAccumulate(double* re, double* im, const double* reA, const double* imA,
                         const double* reB, const double* imB, std::size_t n);
+
+// The older-partition sum of a partitioned convolver in one pass: for each bin,
+// (re + i*im) += a[i] * b[(first + i) mod count] for i = 1 .. count-1 in that
+// order, each step exactly as multiplyAccumulate would do it. Working through
+// the bins in short runs keeps the sum in registers across all partitions.
+void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
+                              const double* const* imA, const double* const* reB,
+                              const double* const* imB, std::size_t count, std::size_t first,
+                              std::size_t n);
 
 }  // namespace fftconvolver

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "dsp/KernelChoice.h"
+
 namespace dsptest {
 
 inline std::vector<double> noise(std::size_t n, unsigned seed, double amplitude = 1.0) {
@@ -64,6 +66,17 @@ inline double relativeError(const std::vector<double>& actual, std::size_t offse
         peak = std::max(peak, std::fabs(expected[i]));
     }
     return peak > 0.0 ? err / peak : err;
+}
+
+// Runs check() with the plain kernels and again with the vector kernels where
+// the processor has them, leaving the default (vector when available) behind.
+template <typename Check>
+void withEachKernelSet(Check check) {
+    dspkernels::selectKernels(dspkernels::KernelChoice::Plain);
+    check("plain kernels");
+    if (dspkernels::selectKernels(dspkernels::KernelChoice::Vector)) {
+        check("vector kernels");
+    }
 }
 
 }  // namespace dsptest
