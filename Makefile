@@ -34,11 +34,11 @@ test-linux: linux
 	ctest --preset linux -j 2
 
 test-win32: win32
-	xvfb-run -a ctest --preset win32
+	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win32
 
 test: linux win32
 	ctest --preset linux -j 2
-	xvfb-run -a ctest --preset win32
+	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win32
 
 bench: deps
 	cmake --preset bench >/dev/null

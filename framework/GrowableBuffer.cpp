@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 
-GrowableBuffer::~GrowableBuffer() { std::free(mData); }
+GrowableBuffer::~GrowableBuffer() {
+    std::free(mData);
+}
 
 int GrowableBuffer::CapacityFor(int n, int step) {
-    if (n <= 0) return 0;
+    if (n <= 0)
+        return 0;
     const std::int64_t n64 = n;
     std::int64_t g = std::max<std::int64_t>(n64 / 2, step);
     std::int64_t cap;
@@ -22,7 +25,8 @@ int GrowableBuffer::CapacityFor(int n, int step) {
 }
 
 bool GrowableBuffer::Resize(int n, bool allowShrink) {
-    if (n < 0) n = 0;
+    if (n < 0)
+        n = 0;
     bool realloc = n > mCapacity;
     if (!realloc && allowShrink && n < mSize) {
         const int threshold = std::max(1, std::min(mCapacity / 2, mCapacity - 4 * mStep));
@@ -35,7 +39,8 @@ bool GrowableBuffer::Resize(int n, bool allowShrink) {
             mData = nullptr;
         } else {
             void* p = std::realloc(mData, static_cast<std::size_t>(cap));
-            if (!p) return false;
+            if (!p)
+                return false;
             mData = p;
         }
         mCapacity = cap;

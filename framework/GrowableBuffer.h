@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class GrowableBuffer {
-public:
+  public:
     static constexpr int kListStep = 4096;
     static constexpr int kTextStep = 128;
 
@@ -28,7 +28,7 @@ public:
     // The capacity a buffer with this step allocates for n bytes.
     static int CapacityFor(int n, int step);
 
-private:
+  private:
     void* mData = nullptr;
     int mCapacity = 0;
     int mSize = 0;
@@ -38,11 +38,12 @@ private:
 // A typed view of a growable buffer for trivially copyable elements.
 template <typename T>
 class GrowableArray {
-public:
+  public:
     explicit GrowableArray(int growthStep = GrowableBuffer::kListStep) : mBuf(growthStep) {}
 
     bool Resize(int count, bool allowShrink = true) {
-        if (count < 0) count = 0;
+        if (count < 0)
+            count = 0;
         if (static_cast<std::size_t>(count) > static_cast<std::size_t>(INT32_MAX) / sizeof(T))
             return false;
         return mBuf.Resize(count * static_cast<int>(sizeof(T)), allowShrink);
@@ -50,6 +51,6 @@ public:
     T* Get() const { return static_cast<T*>(mBuf.Get()); }
     int GetSize() const { return mBuf.GetSize() / static_cast<int>(sizeof(T)); }
 
-private:
+  private:
     GrowableBuffer mBuf;
 };

@@ -43,7 +43,8 @@ constexpr Fragment kFragments[] = {
 }  // namespace
 
 HostKind LookUpHostKind(const char* productText) {
-    if (!productText) return kHostUnknown;
+    if (!productText)
+        return kHostUnknown;
     char lower[256];
     int n = 0;
     for (; n < 255 && productText[n]; ++n) {
@@ -52,7 +53,8 @@ HostKind LookUpHostKind(const char* productText) {
     }
     lower[n] = '\0';
     for (const Fragment& f : kFragments) {
-        if (std::strstr(lower, f.text)) return f.kind;
+        if (std::strstr(lower, f.text))
+            return f.kind;
     }
     return kHostUnknown;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 class IEditor {
-public:
+  public:
     virtual ~IEditor() = default;
 
     // Tells the editor a parameter's value: normalised in [0, 1], or in the

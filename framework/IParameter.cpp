@@ -13,9 +13,12 @@ namespace {
 // A double truncated toward zero as an int, saturating instead of the
 // undefined conversion of values beyond the int range.
 int TruncateToInt(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return 2147483647;
+    if (v <= -2147483648.0)
+        return -2147483647 - 1;
     return static_cast<int>(v);
 }
 
@@ -23,7 +26,8 @@ int TruncateToInt(double v) {
 
 void IParameter::InitContinuous(const char* name, const char* label, double defaultValue,
                                 double minimum, double maximum, double step, double shape) {
-    if (mKind == kKindNone) mKind = kKindContinuous;
+    if (mKind == kKindNone)
+        mKind = kKindContinuous;
     CopyText(mName, sizeof(mName), name);
     CopyText(mLabel, sizeof(mLabel), label);
     mValue = defaultValue;
@@ -37,15 +41,19 @@ void IParameter::InitContinuous(const char* name, const char* label, double defa
         s *= 10.0;
         ++mDisplayPrecision;
     }
-    if (shape != 0.0) mShape = shape;
+    if (shape != 0.0)
+        mShape = shape;
 }
 
 void IParameter::SetFromNormalised(double normalised) {
-    if (!std::isfinite(normalised)) return;
+    if (!std::isfinite(normalised))
+        return;
     double v = std::pow(normalised, mShape) * (mMaximum - mMinimum) + mMinimum;
-    if (mKind != kKindContinuous) v = std::floor(v / mStep + 0.5) * mStep;
+    if (mKind != kKindContinuous)
+        v = std::floor(v / mStep + 0.5) * mStep;
     v = std::min(v, mMaximum);
-    if (std::isfinite(v)) mValue = v;
+    if (std::isfinite(v))
+        mValue = v;
 }
 
 double IParameter::GetNormalised() const {
@@ -54,29 +62,34 @@ double IParameter::GetNormalised() const {
 }
 
 void IParameter::SetClamped(double value) {
-    if (!std::isfinite(value)) return;
+    if (!std::isfinite(value))
+        return;
     mValue = value < mMinimum ? mMinimum : std::min(value, mMaximum);
 }
 
 const char* IParameter::DisplayTextFor(double value) const {
     const int key = TruncateToInt(value);
     for (const DisplayText& d : mDisplayTexts) {
-        if (d.value == key) return d.text[0] ? d.text : nullptr;
+        if (d.value == key)
+            return d.text[0] ? d.text : nullptr;
     }
     return nullptr;
 }
 
 void IParameter::FormatForHost(double value, bool normalised, char* out, int outSize,
                                bool useDisplayTexts) const {
-    if (!out || outSize <= 0) return;
-    if (normalised) value = std::pow(value, mShape) * (mMaximum - mMinimum) + mMinimum;
+    if (!out || outSize <= 0)
+        return;
+    if (normalised)
+        value = std::pow(value, mShape) * (mMaximum - mMinimum) + mMinimum;
     if (useDisplayTexts && !mDisplayTexts.empty()) {
         if (const char* text = DisplayTextFor(value)) {
             CopyText(out, static_cast<std::size_t>(outSize), text);
             return;
         }
     }
-    if (mNegateDisplay) value = -value;
+    if (mNegateDisplay)
+        value = -value;
     char buf[64];
     if (mDisplayPrecision == 0) {
         std::snprintf(buf, sizeof(buf), "%d", TruncateToInt(value));
@@ -87,15 +100,18 @@ void IParameter::FormatForHost(double value, bool normalised, char* out, int out
 }
 
 const char* IParameter::LabelForHost() const {
-    if (!mDisplayTexts.empty() && DisplayTextFor(mValue)) return "";
+    if (!mDisplayTexts.empty() && DisplayTextFor(mValue))
+        return "";
     return mLabel;
 }
 
 bool IParameter::MatchDisplayText(const char* text, int* valueOut) const {
-    if (!text) return false;
+    if (!text)
+        return false;
     for (const DisplayText& d : mDisplayTexts) {
         if (std::strcmp(d.text, text) == 0) {
-            if (valueOut) *valueOut = d.value;
+            if (valueOut)
+                *valueOut = d.value;
             return true;
         }
     }
@@ -103,15 +119,18 @@ bool IParameter::MatchDisplayText(const char* text, int* valueOut) const {
 }
 
 bool IParameter::ValueFromText(const char* text, double* valueOut) const {
-    if (!text || !valueOut) return false;
+    if (!text || !valueOut)
+        return false;
     if (!mDisplayTexts.empty()) {
         int v = 0;
-        if (!MatchDisplayText(text, &v)) return false;
+        if (!MatchDisplayText(text, &v))
+            return false;
         *valueOut = v;
         return true;
     }
     double v = std::strtod(text, nullptr);  // leading number; 0.0 when none
-    if (mNegateDisplay) v = -v;
+    if (mNegateDisplay)
+        v = -v;
     *valueOut = v;
     return true;
 }

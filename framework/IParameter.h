@@ -7,7 +7,7 @@
 #include <vector>
 
 class IParameter {
-public:
+  public:
     static constexpr int kKindNone = 0;
     static constexpr int kKindContinuous = 4;
     static constexpr int kTextLength = 32;
@@ -51,7 +51,7 @@ public:
     void SetNegateDisplay(bool negate) { mNegateDisplay = negate; }
     int NumDisplayTexts() const { return static_cast<int>(mDisplayTexts.size()); }
 
-private:
+  private:
     struct DisplayText {
         std::int32_t value;
         char text[kTextLength];

@@ -10,7 +10,8 @@ namespace {
 
 template <typename T>
 void DestroyBackToFront(std::vector<std::unique_ptr<T>>& list) {
-    while (!list.empty()) list.pop_back();
+    while (!list.empty())
+        list.pop_back();
 }
 
 }  // namespace
@@ -23,7 +24,8 @@ IPlugBase::IPlugBase(const IPlugConfig& config)
       mIsInstrument(config.isInstrument),
       mHandlesMidi(config.handlesMidi),
       mLatency(config.latency) {
-    for (int i = 0; i < config.numParams; ++i) mParams.push_back(std::make_unique<IParameter>());
+    for (int i = 0; i < config.numParams; ++i)
+        mParams.push_back(std::make_unique<IParameter>());
     CopyText(mEffectName, sizeof(mEffectName), config.effectName);
     CopyText(mProductName, sizeof(mProductName), config.productName);
     CopyText(mVendorName, sizeof(mVendorName), config.vendorName);
@@ -39,13 +41,15 @@ IPlugBase::IPlugBase(const IPlugConfig& config)
         maxIn = std::max(maxIn, pair.inputs);
         maxOut = std::max(maxOut, pair.outputs);
         p = std::strchr(p, ' ');
-        if (!p) break;
+        if (!p)
+            break;
         ++p;
     }
 
     mInPtrs.assign(static_cast<std::size_t>(maxIn), nullptr);
     mOutPtrs.assign(static_cast<std::size_t>(maxOut), nullptr);
-    for (int i = 0; i < maxIn; ++i) mInputPins.push_back(std::make_unique<InputPin>(&mInPtrs[i]));
+    for (int i = 0; i < maxIn; ++i)
+        mInputPins.push_back(std::make_unique<InputPin>(&mInPtrs[i]));
     for (int i = 0; i < maxOut; ++i)
         mOutputPins.push_back(std::make_unique<OutputPin>(&mOutPtrs[i]));
 }
@@ -58,11 +62,17 @@ IPlugBase::~IPlugBase() {
     mIOPairs.clear();
 }
 
-void IPlugBase::OnReset() { Lock lock(mMutex); }
+void IPlugBase::OnReset() {
+    Lock lock(mMutex);
+}
 
-void IPlugBase::OnParameterChanged(int) { Lock lock(mMutex); }
+void IPlugBase::OnParameterChanged(int) {
+    Lock lock(mMutex);
+}
 
-void IPlugBase::OnActivation(bool) { Lock lock(mMutex); }
+void IPlugBase::OnActivation(bool) {
+    Lock lock(mMutex);
+}
 
 void IPlugBase::ProcessBlock(double** inputs, double** outputs, int frames) {
     const int nIn = NInChannels(), nOut = NOutChannels();
@@ -78,30 +88,36 @@ void IPlugBase::ProcessBlock(double** inputs, double** outputs, int frames) {
 }
 
 bool IPlugBase::MidiNoteLabel(int, char* label) {
-    if (label) label[0] = '\0';
+    if (label)
+        label[0] = '\0';
     return false;
 }
 
 void IPlugBase::SetParameterFromEditor(int index, double normalised) {
     Lock lock(mMutex);
     IParameter* param = GetParam(index);
-    if (!param) return;
+    if (!param)
+        return;
     param->SetFromNormalised(normalised);
     ReportParameterToHost(index, normalised);
     OnParameterChanged(index);
 }
 
 void IPlugBase::AttachEditor(std::unique_ptr<IEditor> editor) {
-    if (!editor) return;
+    if (!editor)
+        return;
     Lock lock(mMutex);
-    for (int i = 0; i < NParams(); ++i) editor->SetEditorParameter(i, mParams[i]->GetNormalised(), true);
+    for (int i = 0; i < NParams(); ++i)
+        editor->SetEditorParameter(i, mParams[i]->GetNormalised(), true);
     editor->PrepareForDrawing();
     mEditor = std::move(editor);
 }
 
 void IPlugBase::RefreshEditorFromParameters() {
-    if (!mEditor) return;
-    for (int i = 0; i < NParams(); ++i) mEditor->SetEditorParameter(i, mParams[i]->Value(), false);
+    if (!mEditor)
+        return;
+    for (int i = 0; i < NParams(); ++i)
+        mEditor->SetEditorParameter(i, mParams[i]->Value(), false);
 }
 
 void IPlugBase::ModifyCurrentPreset(const char*) {
@@ -111,7 +127,8 @@ void IPlugBase::ModifyCurrentPreset(const char*) {
 void IPlugBase::SetMaxBlockSize(int n) {
     // A block size below one sample is meaningless; keep what we have rather
     // than leave the audio path without scratch space.
-    if (n < 1 || n == mBlockSize) return;
+    if (n < 1 || n == mBlockSize)
+        return;
     bool all = true;
     int frames = n;
     auto resize = [&](GrowableArray<double>& buf) {
@@ -122,25 +139,31 @@ void IPlugBase::SetMaxBlockSize(int n) {
         }
         frames = std::min(frames, buf.GetSize());
     };
-    for (auto& pin : mInputPins) resize(pin->scratch);
-    for (auto& pin : mOutputPins) resize(pin->scratch);
+    for (auto& pin : mInputPins)
+        resize(pin->scratch);
+    for (auto& pin : mOutputPins)
+        resize(pin->scratch);
     // When memory ran out some buffers kept their old size: processing then
     // runs in pieces no longer than the shortest of them.
     mScratchFrames = frames;
-    if (all) mBlockSize = n;
+    if (all)
+        mBlockSize = n;
     PointDisconnectedPinsAtScratch();
 }
 
 void IPlugBase::PointDisconnectedPinsAtScratch() {
     for (auto& pin : mInputPins)
-        if (!pin->connected) *pin->slot = pin->scratch.Get();
+        if (!pin->connected)
+            *pin->slot = pin->scratch.Get();
     for (auto& pin : mOutputPins)
-        if (!pin->connected) *pin->slot = pin->scratch.Get();
+        if (!pin->connected)
+            *pin->slot = pin->scratch.Get();
 }
 
 bool IPlugBase::LegalIO(int inputs, int outputs) const {
     for (const IOPair& p : mIOPairs) {
-        if ((inputs < 0 || p.inputs == inputs) && (outputs < 0 || p.outputs == outputs)) return true;
+        if ((inputs < 0 || p.inputs == inputs) && (outputs < 0 || p.outputs == outputs))
+            return true;
     }
     return false;
 }
@@ -150,7 +173,8 @@ void IPlugBase::SetInputConnections(int start, int count, bool connected) {
     for (int i = std::max(start, 0); i < end; ++i) {
         InputPin& pin = *mInputPins[i];
         pin.connected = connected;
-        if (!connected) *pin.slot = pin.scratch.Get();
+        if (!connected)
+            *pin.slot = pin.scratch.Get();
     }
 }
 
@@ -159,7 +183,8 @@ void IPlugBase::SetOutputConnections(int start, int count, bool connected) {
     for (int i = std::max(start, 0); i < end; ++i) {
         OutputPin& pin = *mOutputPins[i];
         pin.connected = connected;
-        if (!connected) *pin.slot = pin.scratch.Get();
+        if (!connected)
+            *pin.slot = pin.scratch.Get();
     }
 }
 
@@ -182,7 +207,8 @@ void IPlugBase::AttachInputs(int start, int count, float** host, int frames) {
         if (pin.connected) {
             const float* src = host[k++];
             if (src) {
-                for (int s = 0; s < frames; ++s) scratch[s] = static_cast<double>(src[s]);
+                for (int s = 0; s < frames; ++s)
+                    scratch[s] = static_cast<double>(src[s]);
             } else {
                 std::fill(scratch, scratch + frames, 0.0);  // a host that passed no buffer
             }
@@ -212,27 +238,33 @@ void IPlugBase::AttachOutputs(int start, int count, float** host) {
 void IPlugBase::RunBlockFloat(int frames) {
     ProcessBlock(mInPtrs.data(), mOutPtrs.data(), frames);
     for (auto& pin : mOutputPins) {
-        if (!pin->connected || !pin->floatDestination) continue;
+        if (!pin->connected || !pin->floatDestination)
+            continue;
         const double* src = *pin->slot;
-        for (int s = 0; s < frames; ++s) pin->floatDestination[s] = static_cast<float>(src[s]);
+        for (int s = 0; s < frames; ++s)
+            pin->floatDestination[s] = static_cast<float>(src[s]);
     }
 }
 
 void IPlugBase::RunBlockFloatAccumulating(int frames) {
     ProcessBlock(mInPtrs.data(), mOutPtrs.data(), frames);
     for (auto& pin : mOutputPins) {
-        if (!pin->connected || !pin->floatDestination) continue;
+        if (!pin->connected || !pin->floatDestination)
+            continue;
         const double* src = *pin->slot;
-        for (int s = 0; s < frames; ++s) pin->floatDestination[s] += static_cast<float>(src[s]);
+        for (int s = 0; s < frames; ++s)
+            pin->floatDestination[s] += static_cast<float>(src[s]);
     }
 }
 
 void IPlugBase::LimitToStereo() {
-    if (NInChannels() > 2) SetInputConnections(2, NInChannels() - 2, false);
+    if (NInChannels() > 2)
+        SetInputConnections(2, NInChannels() - 2, false);
 }
 
 void IPlugBase::ResetAllParameters() {
-    for (int i = 0; i < NParams(); ++i) OnParameterChanged(i);
+    for (int i = 0; i < NParams(); ++i)
+        OnParameterChanged(i);
 }
 
 int IPlugBase::GetVersionDecimal() const {
@@ -243,7 +275,8 @@ int IPlugBase::GetVersionDecimal() const {
 }
 
 IParameter* IPlugBase::GetParam(int index) const {
-    if (index < 0 || index >= NParams()) return nullptr;
+    if (index < 0 || index >= NParams())
+        return nullptr;
     return mParams[index].get();
 }
 
@@ -253,7 +286,8 @@ bool IPlugBase::SerializeParams(StateChunk& chunk) {
     for (auto& param : mParams) {
         const double v = param->Value();
         ok = chunk.Append(&v, sizeof(v)) && chunk.Size() > 0;
-        if (!ok) break;
+        if (!ok)
+            break;
     }
     return ok;
 }
@@ -264,12 +298,14 @@ int IPlugBase::UnserializeParams(const StateChunk& chunk, int startPos) {
     for (int i = 0; i < NParams() && pos >= 0; ++i) {
         double v = 0.0;
         pos = chunk.Read(&v, sizeof(v), pos);
-        if (pos < 0) v = 0.0;
+        if (pos < 0)
+            v = 0.0;
         // A non-finite stored value is ignored by SetClamped: the parameter
         // keeps its previous value instead of carrying NaN into the engine.
         mParams[i]->SetClamped(v);
     }
-    for (int i = 0; i < NParams(); ++i) OnParameterChanged(i);
+    for (int i = 0; i < NParams(); ++i)
+        OnParameterChanged(i);
     return pos;
 }
 
@@ -283,11 +319,16 @@ void IPlugBase::WriteChunkHeader(StateChunk& chunk) {
 int IPlugBase::ReadChunkHeader(const StateChunk& chunk, int* pos) {
     std::int32_t magic = 0, version = 0;
     const int afterMagic = chunk.Read(&magic, sizeof(magic), *pos);
-    if (afterMagic < 0 || magic != kChunkMagic) return 0;
+    if (afterMagic < 0 || magic != kChunkMagic)
+        return 0;
     *pos = chunk.Read(&version, sizeof(version), afterMagic);
     return *pos < 0 ? 0 : version;
 }
 
-bool IPlugBase::RestorePresetSlot(int) { return false; }
+bool IPlugBase::RestorePresetSlot(int) {
+    return false;
+}
 
-const char* IPlugBase::GetPresetName(int) const { return ""; }
+const char* IPlugBase::GetPresetName(int) const {
+    return "";
+}

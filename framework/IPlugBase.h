@@ -37,7 +37,7 @@ struct IPlugConfig {
 };
 
 class IPlugBase {
-public:
+  public:
     using Mutex = std::recursive_mutex;
     using Lock = std::lock_guard<Mutex>;
 
@@ -67,7 +67,9 @@ public:
     virtual void HandleSysEx(const SysExMessage&) {}
     virtual bool MidiNoteLabel(int note, char* label);
     virtual bool SaveState(StateChunk& chunk) { return SerializeParams(chunk); }
-    virtual int LoadState(const StateChunk& chunk, int pos) { return UnserializeParams(chunk, pos); }
+    virtual int LoadState(const StateChunk& chunk, int pos) {
+        return UnserializeParams(chunk, pos);
+    }
     virtual void OnEditorResized() {}
     virtual void OnHostKnown() {}
     virtual void ShowParameterContextMenu(int, int, int) {}
@@ -158,7 +160,7 @@ public:
     bool IsChunkRestored() const { return mChunkRestored; }
     void SetChunkRestored(bool restored) { mChunkRestored = restored; }
 
-protected:
+  protected:
     void SetHostIdentity(int kind, int packedVersion) {
         mHostKind = kind;
         mHostVersion = packedVersion;
@@ -171,7 +173,7 @@ protected:
     double** OutputPtrs() { return mOutPtrs.data(); }
     InputPin& InputPinAt(int i) { return *mInputPins[i]; }
 
-private:
+  private:
     void PointDisconnectedPinsAtScratch();
 
     std::vector<IOPair> mIOPairs;

@@ -6,7 +6,7 @@
 #include "framework/GrowableBuffer.h"
 
 class StateChunk {
-public:
+  public:
     StateChunk() : mBuf(GrowableBuffer::kListStep) {}
     StateChunk(const StateChunk&) = delete;
     StateChunk& operator=(const StateChunk&) = delete;
@@ -24,6 +24,6 @@ public:
         return mBuf.GetSize() > 0 ? static_cast<unsigned char*>(mBuf.Get()) : nullptr;
     }
 
-private:
+  private:
     GrowableBuffer mBuf;
 };

@@ -7,7 +7,7 @@
 #include "graphics/IImageStrip.h"
 
 class IBitmapControl : public IControl {
-public:
+  public:
     IBitmapControl(IPlugBase* plug, const IRect& rect, int paramIdx, const IImageStrip& strip,
                    IBlend blend = IBlend())
         : IControl(plug, rect, paramIdx, blend), mStrip(strip) {}
@@ -21,6 +21,6 @@ public:
     static bool DrawStripFrame(IGraphics& graphics, const IImageStrip& strip, const IRect& rect,
                                double value, const IBlend& blend);
 
-private:
+  private:
     IImageStrip mStrip;
 };

@@ -15,7 +15,8 @@ void IControl::MouseDoubleClick(int, int, const IModifierKeys&) {
 }
 
 void IControl::ApplyPluginValue(double value) {
-    if (mDefaultValue < 0.0) mDefaultValue = mValue = value;
+    if (mDefaultValue < 0.0)
+        mDefaultValue = mValue = value;
     // NaN on either side never compares equal, so it is always replaced.
     if (!(mValue == value)) {
         mValue = value;
@@ -45,14 +46,16 @@ void IControl::SetDisabled(bool disabled) {
 }
 
 bool IControl::Contains(int x, int y) const {
-    if (mHitRect.Empty()) return false;
+    if (mHitRect.Empty())
+        return false;
     return x >= mHitRect.left && x < mHitRect.right && y >= mHitRect.top && y < mHitRect.bottom;
 }
 
 void IControl::MarkChanged(bool send) {
     mValue = mValue < mClampLow ? mClampLow : std::fmin(mClampHigh, mValue);
     mDirty = true;
-    if (send && mParamIdx >= 0 && mPlug) mPlug->SetParameterFromEditor(mParamIdx, mValue);
+    if (send && mParamIdx >= 0 && mPlug)
+        mPlug->SetParameterFromEditor(mParamIdx, mValue);
 }
 
 void IControl::MarkDrawn() {

@@ -12,7 +12,7 @@ class IGraphics;
 class IPlugBase;
 
 class IControl {
-public:
+  public:
     IControl(IPlugBase* plug, const IRect& rect, int paramIdx = -1, IBlend blend = IBlend());
     virtual ~IControl() = default;
     IControl(const IControl&) = delete;
@@ -48,7 +48,7 @@ public:
     bool IsDisabled() const { return mDisabled; }
     const IBlend& Blend() const { return mBlend; }
 
-protected:
+  protected:
     IPlugBase* mPlug;
     IRect mDrawRect;
     IRect mHitRect;

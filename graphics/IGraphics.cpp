@@ -12,35 +12,42 @@ IGraphics::IGraphics(IPlugBase* plug, int width, int height, int frameRate)
     : mPlug(plug), mWidth(width), mHeight(height), mFrameRate(frameRate) {}
 
 IGraphics::~IGraphics() {
-    while (!mControls.empty()) mControls.pop_back();
+    while (!mControls.empty())
+        mControls.pop_back();
     mOffscreen.reset();
 }
 
 IControl* IGraphics::GetControl(int index) const {
-    if (index < 0 || index >= NControls()) return nullptr;
+    if (index < 0 || index >= NControls())
+        return nullptr;
     return mControls[index].get();
 }
 
 void IGraphics::SetEditorParameter(int paramIdx, double value, bool normalised) {
     if (!normalised) {
         const IParameter* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
-        if (!param) return;
+        if (!param)
+            return;
         const double lo = param->Minimum(), hi = param->Maximum();
         const double v = value < lo ? lo : std::min(value, hi);
         value = std::pow((v - lo) / (hi - lo), 1.0 / param->Shape());
     }
     for (auto& control : mControls) {
-        if (control->ParamIdx() == paramIdx) control->ApplyPluginValue(value);
+        if (control->ParamIdx() == paramIdx)
+            control->ApplyPluginValue(value);
     }
 }
 
-void IGraphics::PrepareForDrawing() { mOffscreen = std::make_unique<LICE_SysBitmap>(mWidth, mHeight); }
+void IGraphics::PrepareForDrawing() {
+    mOffscreen = std::make_unique<LICE_SysBitmap>(mWidth, mHeight);
+}
 
 const LICE_IBitmap* IGraphics::CachedImage(int resourceId, const char* name) {
     ImageCache& cache = ImageCache::Instance();
     bool found = false;
     const LICE_IBitmap* bitmap = cache.Find(resourceId, &found);
-    if (found) return bitmap;
+    if (found)
+        return bitmap;
     // Decoded outside the cache lock; a failure is cached too, so a missing
     // image is looked for only once.
     return cache.Add(resourceId, LoadImageResource(resourceId, name));
@@ -66,14 +73,17 @@ void IGraphics::SetBackground(int resourceId, const char* name) {
 }
 
 void IGraphics::AddControl(std::unique_ptr<IControl> control) {
-    if (control) mControls.push_back(std::move(control));
+    if (control)
+        mControls.push_back(std::move(control));
 }
 
 bool IGraphics::RedrawRegion(const IRect& area) {
-    if (mControls.empty()) return true;
+    if (mControls.empty())
+        return true;
     mDrawRect = area;
     for (auto& control : mControls) {
-        if (!control->IsHidden() && area.Intersects(control->DrawRect())) control->Render(*this);
+        if (!control->IsHidden() && area.Intersects(control->DrawRect()))
+            control->Render(*this);
         control->MarkDrawn();
     }
     return PresentRegion(area);
@@ -91,7 +101,8 @@ bool IGraphics::CollectDirtyArea(IRect* area) {
 }
 
 void IGraphics::MarkAllControlsChanged() {
-    for (auto& control : mControls) control->MarkChanged(false);
+    for (auto& control : mControls)
+        control->MarkChanged(false);
 }
 
 bool IGraphics::BlitImage(const IImageStrip& strip, const IRect& rect, int srcx, int srcy,
@@ -108,16 +119,19 @@ bool IGraphics::BlitImage(const IImageStrip& strip, const IRect& rect, int srcx,
     src.top = srcy + clip.top - rect.top;
     src.right = srcx + clip.right - rect.left;
     src.bottom = srcy + clip.bottom - rect.top;
-    if (clip.Empty() || !strip.bitmap || !mOffscreen) return true;
+    if (clip.Empty() || !strip.bitmap || !mOffscreen)
+        return true;
     LICE_BlitBitmap(mOffscreen.get(), strip.bitmap, clip.left, clip.top, &src, weight, mode);
     return true;
 }
 
 int IGraphics::ControlIndexAt(int x, int y) const {
-    if (mCaptured >= 0) return mCaptured;
+    if (mCaptured >= 0)
+        return mCaptured;
     for (int i = NControls() - 1; i >= 0; --i) {
         const IControl& c = *mControls[i];
-        if (!c.IsHidden() && !c.IsDisabled() && c.Contains(x, y)) return i;
+        if (!c.IsHidden() && !c.IsDisabled() && c.Contains(x, y))
+            return i;
     }
     return -1;
 }
@@ -132,17 +146,20 @@ void IGraphics::MouseDown(int x, int y, const IModifierKeys& mods) {
     // control's gesture open; close it before starting over.
     ReleaseCapture();
     const int index = ControlIndexAt(x, y);
-    if (index < 0) return;
+    if (index < 0)
+        return;
     mCaptured = index;
     mLastMouseX = x;
     mLastMouseY = y;
     IControl* control = mControls[index].get();
-    if (control->ParamIdx() >= 0 && mPlug) mPlug->BeginParameterGesture(control->ParamIdx());
+    if (control->ParamIdx() >= 0 && mPlug)
+        mPlug->BeginParameterGesture(control->ParamIdx());
     control->MouseDown(x, y, mods);
 }
 
 void IGraphics::MouseDrag(int x, int y, const IModifierKeys& mods) {
-    if (mCaptured < 0 || (x == mLastMouseX && y == mLastMouseY)) return;
+    if (mCaptured < 0 || (x == mLastMouseX && y == mLastMouseY))
+        return;
     const int dx = x - mLastMouseX, dy = y - mLastMouseY;
     mLastMouseX = x;
     mLastMouseY = y;
@@ -155,7 +172,8 @@ void IGraphics::MouseUp(int x, int y, const IModifierKeys& mods) {
     const bool endsPress = mCaptured >= 0;
     const int index = ControlIndexAt(x, y);
     ClearCapture();
-    if (index < 0) return;
+    if (index < 0)
+        return;
     IControl* control = mControls[index].get();
     control->MouseUp(x, y, mods);
     if (endsPress && control->ParamIdx() >= 0 && mPlug)
@@ -163,22 +181,26 @@ void IGraphics::MouseUp(int x, int y, const IModifierKeys& mods) {
 }
 
 void IGraphics::ReleaseCapture() {
-    if (mCaptured < 0) return;
+    if (mCaptured < 0)
+        return;
     IControl* control = mControls[mCaptured].get();
     ClearCapture();
-    if (control->ParamIdx() >= 0 && mPlug) mPlug->EndParameterGesture(control->ParamIdx());
+    if (control->ParamIdx() >= 0 && mPlug)
+        mPlug->EndParameterGesture(control->ParamIdx());
 }
 
 bool IGraphics::MouseDoubleClick(int x, int y, const IModifierKeys& mods) {
     ReleaseCapture();
     const int index = ControlIndexAt(x, y);
-    if (index >= 0) mControls[index]->MouseDoubleClick(x, y, mods);
+    if (index >= 0)
+        mControls[index]->MouseDoubleClick(x, y, mods);
     return false;
 }
 
 void IGraphics::MouseWheel(int x, int y, const IModifierKeys& mods, int steps) {
     const int index = ControlIndexAt(x, y);
-    if (index >= 0) mControls[index]->MouseWheel(x, y, mods, steps);
+    if (index >= 0)
+        mControls[index]->MouseWheel(x, y, mods, steps);
 }
 
 bool IGraphics::KeyDown(int x, int y, int key) {

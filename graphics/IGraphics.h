@@ -26,7 +26,7 @@
 class IPlugBase;
 
 class IGraphics : public IEditor {
-public:
+  public:
     static constexpr int kDefaultWidth = 404;
     static constexpr int kDefaultHeight = 250;
     static constexpr int kDefaultFrameRate = 25;
@@ -91,7 +91,7 @@ public:
     LICE_SysBitmap* Offscreen() const { return mOffscreen.get(); }
     const IRect& DrawRect() const { return mDrawRect; }
 
-private:
+  private:
     const LICE_IBitmap* CachedImage(int resourceId, const char* name);
     void ClearCapture();
 

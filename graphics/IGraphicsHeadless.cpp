@@ -9,7 +9,8 @@ bool IGraphicsHeadless::PresentRegion(const IRect& area) {
     return true;
 }
 
-std::unique_ptr<LICE_IBitmap> IGraphicsHeadless::LoadImageResource(int resourceId, const char* name) {
+std::unique_ptr<LICE_IBitmap> IGraphicsHeadless::LoadImageResource(int resourceId,
+                                                                   const char* name) {
     return LoadEmbeddedImage(resourceId, name);
 }
 

@@ -7,7 +7,7 @@
 #include "graphics/IGraphics.h"
 
 class IGraphicsHeadless : public IGraphics {
-public:
+  public:
     using IGraphics::IGraphics;
 
     bool OpenEditorWindow(void*) override { return false; }
@@ -21,7 +21,7 @@ public:
     int PresentCount() const { return mPresents; }
     const IRect& LastPresented() const { return mLastPresented; }
 
-private:
+  private:
     int mPresents = 0;
     IRect mLastPresented;
 };

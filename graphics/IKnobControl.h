@@ -5,7 +5,7 @@
 #include "graphics/IControl.h"
 
 class IKnobControl : public IControl {
-public:
+  public:
     enum Direction { kVertical = 0, kHorizontal = 1 };
 
     IKnobControl(IPlugBase* plug, const IRect& rect, int paramIdx, IBlend blend,
@@ -15,7 +15,7 @@ public:
     int Direction() const { return mDirection; }
     double Gearing() const { return mGearing; }
 
-protected:
+  protected:
     int mDirection;
     double mGearing;  // control heights (or widths) of travel for a full sweep
 };

@@ -4,7 +4,8 @@
 
 void IKnobMultiControl::MouseDrag(int, int, int dx, int dy, const IModifierKeys& mods) {
     double gearing = mGearing;
-    if (mods.control || mods.shift) gearing *= 10.0;
+    if (mods.control || mods.shift)
+        gearing *= 10.0;
     if (mDirection == kVertical) {
         // top - bottom is minus the height: moving up raises the value.
         mValue += static_cast<double>(dy) / static_cast<double>(mDrawRect.top - mDrawRect.bottom) /

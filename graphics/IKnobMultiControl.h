@@ -7,7 +7,7 @@
 #include "graphics/IKnobControl.h"
 
 class IKnobMultiControl : public IKnobControl {
-public:
+  public:
     IKnobMultiControl(IPlugBase* plug, const IRect& rect, int paramIdx, const IImageStrip& strip,
                       IBlend blend = IBlend(), int direction = kVertical, double gearing = 4.0)
         : IKnobControl(plug, rect, paramIdx, blend, direction, gearing), mStrip(strip) {}
@@ -21,6 +21,6 @@ public:
 
     const IImageStrip& Strip() const { return mStrip; }
 
-private:
+  private:
     IImageStrip mStrip;
 };

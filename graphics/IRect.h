@@ -23,8 +23,10 @@ struct IRect {
     bool operator!=(const IRect& o) const { return !(*this == o); }
 
     IRect Union(const IRect& o) const {
-        if (o.Empty()) return *this;
-        if (Empty()) return o;
+        if (o.Empty())
+            return *this;
+        if (Empty())
+            return o;
         return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right),
                 std::max(bottom, o.bottom)};
     }
@@ -32,12 +34,14 @@ struct IRect {
     // Rectangles touching at this one's right or bottom edge count as meeting:
     // a repaint area ending where a control starts still repaints it.
     bool Intersects(const IRect& o) const {
-        if (Empty() || o.Empty()) return false;
+        if (Empty() || o.Empty())
+            return false;
         return right >= o.left && left < o.right && bottom >= o.top && top < o.bottom;
     }
 
     IRect Intersection(const IRect& o) const {
-        if (!Intersects(o)) return {};
+        if (!Intersects(o))
+            return {};
         return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
                 std::min(bottom, o.bottom)};
     }

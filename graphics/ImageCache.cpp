@@ -20,7 +20,8 @@ const LICE_IBitmap* ImageCache::Find(int id, bool* found) {
 const LICE_IBitmap* ImageCache::Add(int id, std::unique_ptr<LICE_IBitmap> bitmap) {
     std::lock_guard<std::mutex> lock(mLock);
     for (const auto& entry : mEntries) {
-        if (entry.first == id) return entry.second.get();
+        if (entry.first == id)
+            return entry.second.get();
     }
     mEntries.emplace_back(id, std::move(bitmap));
     return mEntries.back().second.get();

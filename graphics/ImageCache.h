@@ -12,7 +12,7 @@
 #include "render/LICE_IBitmap.h"
 
 class ImageCache {
-public:
+  public:
     static ImageCache& Instance();
 
     // The bitmap cached under `id`; *found says whether there was an entry
@@ -24,7 +24,7 @@ public:
     const LICE_IBitmap* Add(int id, std::unique_ptr<LICE_IBitmap> bitmap);
     int Size();
 
-private:
+  private:
     ImageCache() = default;
     std::mutex mLock;
     std::vector<std::pair<int, std::unique_ptr<LICE_IBitmap>>> mEntries;

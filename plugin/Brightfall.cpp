@@ -63,7 +63,8 @@ void Brightfall::OnReset() {
 void Brightfall::OnParameterChanged(int index) {
     Lock lock(GetMutex());
     const IParameter* param = GetParam(index);
-    if (!param) return;
+    if (!param)
+        return;
     // The engine works in single precision settings: divide in double, then
     // round once.
     const float setting = static_cast<float>(param->Value() / 100.0);
@@ -75,7 +76,8 @@ void Brightfall::OnParameterChanged(int index) {
         // never reach the response length as a negative count.
         engine.setSustain(std::isfinite(setting) && setting > 0.0f ? setting : 0.0f);
     }
-    if (IEditor* editor = GetEditor()) editor->SetEditorParameter(index, param->Value(), false);
+    if (IEditor* editor = GetEditor())
+        editor->SetEditorParameter(index, param->Value(), false);
 }
 
 void Brightfall::ProcessBlock(double** inputs, double** outputs, int frames) {

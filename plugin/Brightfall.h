@@ -8,7 +8,7 @@
 #include "vst2/IPlugVST.h"
 
 class Brightfall : public IPlugVST {
-public:
+  public:
     enum Param { kWetDry = 0, kSustain = 1, kNumParams };
 
     explicit Brightfall(audioMasterCallback host);
@@ -36,7 +36,7 @@ public:
     static constexpr const char* kBackgroundName = "resources/img/duskmere_back_404x250px.png";
     static constexpr int kKnobFrames = 31;
 
-private:
+  private:
     // Background and the two knobs, handed to the base with AttachEditor.
     void BuildEditor();
 

@@ -10,7 +10,8 @@ bool WriteEditorSnapshot(double wet, double sustain, const std::string& path, st
     auto plug = std::make_unique<Brightfall>(nullptr);
     auto* editor = static_cast<IGraphics*>(plug->GetEditor());
     if (!editor || !editor->Offscreen()) {
-        if (error) *error = "the plug-in has no editor to draw";
+        if (error)
+            *error = "the plug-in has no editor to draw";
         return false;
     }
     AEffect* e = plug->GetAEffect();

@@ -15,7 +15,8 @@ std::string LastErrorText() {
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                    buf, sizeof(buf), nullptr);
     std::string text(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text + " (error " + std::to_string(code) + ")";
 }
 #endif
@@ -25,11 +26,13 @@ void* OpenLibrary(const std::string& path, std::string* error) {
     // Under Wine, a Unix absolute path names a file on drive Z:.
     std::string native = (!path.empty() && path[0] == '/') ? "Z:" + path : path;
     HMODULE h = LoadLibraryA(native.c_str());
-    if (!h && error) *error = LastErrorText();
+    if (!h && error)
+        *error = LastErrorText();
     return reinterpret_cast<void*>(h);
 #else
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h && error) *error = dlerror();
+    if (!h && error)
+        *error = dlerror();
     return h;
 #endif
 }
@@ -56,7 +59,8 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
     std::string why;
     void* handle = OpenLibrary(path, &why);
     if (!handle) {
-        if (error) *error = "cannot load " + path + ": " + why;
+        if (error)
+            *error = "cannot load " + path + ": " + why;
         return nullptr;
     }
     std::unique_ptr<PluginModule> module(new PluginModule());
@@ -64,14 +68,17 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
     module->mPath = path;
     module->mEntry = reinterpret_cast<EntryPoint>(FindSymbol(handle, "VSTPluginMain"));
     module->mLegacy = reinterpret_cast<EntryPoint>(FindSymbol(handle, "main"));
-    if (!module->mEntry) std::swap(module->mEntry, module->mLegacy);
+    if (!module->mEntry)
+        std::swap(module->mEntry, module->mLegacy);
     if (!module->mEntry) {
-        if (error) *error = path + " is not a VST 2 plug-in: it exports neither VSTPluginMain nor main";
+        if (error)
+            *error = path + " is not a VST 2 plug-in: it exports neither VSTPluginMain nor main";
         return nullptr;
     }
     return module;
 }
 
 PluginModule::~PluginModule() {
-    if (mHandle) CloseLibrary(mHandle);
+    if (mHandle)
+        CloseLibrary(mHandle);
 }

@@ -9,7 +9,7 @@
 #include "vst2/VstAbi.h"
 
 class PluginModule {
-public:
+  public:
     using EntryPoint = AEffect* (*)(audioMasterCallback);
 
     // Loads the module; on failure returns null and says why in *error
@@ -23,8 +23,10 @@ public:
     // The other exported name ("main" when Entry() is VSTPluginMain), or null.
     EntryPoint LegacyEntry() const { return mLegacy; }
     const std::string& Path() const { return mPath; }
+    // The platform's handle of the loaded library (an HMODULE on Windows).
+    void* NativeHandle() const { return mHandle; }
 
-private:
+  private:
     PluginModule() = default;
     void* mHandle = nullptr;
     EntryPoint mEntry = nullptr;

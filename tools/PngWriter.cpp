@@ -13,7 +13,8 @@ namespace {
 // destructor lives across the jump.
 bool WriteRows(std::FILE* f, png_bytep* rows, int width, int height) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
+    if (!png)
+        return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
@@ -35,7 +36,8 @@ bool WriteRows(std::FILE* f, png_bytep* rows, int width, int height) {
 bool WritePng(const LICE_IBitmap& bitmap, const std::string& path, std::string* error) {
     const int w = bitmap.Width(), h = bitmap.Height();
     if (!bitmap.Bits() || w <= 0 || h <= 0) {
-        if (error) *error = "the picture is empty";
+        if (error)
+            *error = "the picture is empty";
         return false;
     }
     std::vector<unsigned char> rgba(static_cast<std::size_t>(w) * h * 4);
@@ -55,14 +57,16 @@ bool WritePng(const LICE_IBitmap& bitmap, const std::string& path, std::string* 
     const std::string tmp = path + ".part";
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f) {
-        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+        if (error)
+            *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     const bool ok = WriteRows(f, rows.data(), w, h);
     const bool closed = std::fclose(f) == 0;
     if (!ok || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
         std::remove(tmp.c_str());
-        if (error) *error = "cannot write " + path;
+        if (error)
+            *error = "cannot write " + path;
         return false;
     }
     return true;

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         wet = std::strtod(argv[2], &end1);
         sustain = std::strtod(argv[3], &end2);
         if (*end1 || *end2 || !(wet >= 0 && wet <= 100) || !(sustain >= 0 && sustain <= 100)) {
-            std::fprintf(stderr, "brightfall-snapshot: WET and SUSTAIN must be numbers from 0 to 100\n");
+            std::fprintf(stderr,
+                         "brightfall-snapshot: WET and SUSTAIN must be numbers from 0 to 100\n");
             return 2;
         }
     }

@@ -30,15 +30,28 @@ VstHost::VstHost(const PluginModule& module, Identity identity, PluginModule::En
     }
 }
 
-VstHost::~VstHost() { Close(); }
+VstHost::~VstHost() {
+    Close();
+}
 
 void VstHost::Close() {
-    if (!mEffect) return;
+    if (!mEffect)
+        return;
     AEffect* effect = mEffect;
     mEffect = nullptr;
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     std::lock_guard<std::mutex> lock(gRegistryLock);
     Registry().erase(effect);
+}
+
+void VstHost::Abandon() {
+    if (!mEffect)
+        return;
+    // The record may be gone at any moment: its callbacks must no longer
+    // find this host.
+    std::lock_guard<std::mutex> lock(gRegistryLock);
+    Registry().erase(mEffect);
+    mEffect = nullptr;
 }
 
 VstIntPtr VstHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
@@ -56,19 +69,22 @@ VstIntPtr VSTCALLBACK VstHost::Callback(AEffect* effect, VstInt32 opcode, VstInt
     {
         std::lock_guard<std::mutex> lock(gRegistryLock);
         auto it = Registry().find(effect);
-        if (it != Registry().end()) host = it->second;
+        if (it != Registry().end())
+            host = it->second;
     }
-    if (!host) host = tConstructing;
-    if (!host) return opcode == audioMasterVersion ? 2400 : 0;
+    if (!host)
+        host = tConstructing;
+    if (!host)
+        return opcode == audioMasterVersion ? 2400 : 0;
     return host->Answer(opcode, index, value, ptr, opt);
 }
 
-VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                          float opt) {
+VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     std::lock_guard<std::mutex> lock(mLock);
     mCalls.push_back(HostCall{opcode, index, value, ptr != nullptr, opt});
     switch (opcode) {
-        case audioMasterVersion: return 2400;
+        case audioMasterVersion:
+            return 2400;
         case audioMasterGetProductString:
             if (ptr) {
                 const std::size_t n = std::min<std::size_t>(mIdentity.product.size(), 63);
@@ -77,13 +93,16 @@ VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
                 return 1;
             }
             return 0;
-        case audioMasterGetVendorVersion: return mIdentity.vendorVersion;
+        case audioMasterGetVendorVersion:
+            return mIdentity.vendorVersion;
         case audioMasterProcessEvents: {
             const auto* events = static_cast<const VstEvents*>(ptr);
-            if (!events) return 0;
+            if (!events)
+                return 0;
             for (VstInt32 i = 0; i < events->numEvents; ++i) {
                 const VstEvent* ev = events->events[i];
-                if (!ev || ev->type != kVstMidiType) continue;
+                if (!ev || ev->type != kVstMidiType)
+                    continue;
                 const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);
                 HostMidi m{};
                 m.deltaFrames = midi->deltaFrames;
@@ -92,7 +111,8 @@ VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
             }
             return 1;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -32,7 +32,7 @@ struct HostIdentity {
 };
 
 class VstHost {
-public:
+  public:
     using Identity = HostIdentity;
 
     // Calls the module's entry point; Effect() is null when it refused.
@@ -48,8 +48,8 @@ public:
     // effClose; the instance is gone afterwards.
     void Close();
     // Forget the instance without closing it, as a scanner that unloads the
-    // library does.
-    void Abandon() { mEffect = nullptr; }
+    // library does (or a host handed something that is not a plug-in).
+    void Abandon();
 
     std::vector<HostCall> Calls() const;
     std::vector<HostMidi> MidiReceived() const;
@@ -60,7 +60,7 @@ public:
     static VstIntPtr VSTCALLBACK Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                           VstIntPtr value, void* ptr, float opt);
 
-private:
+  private:
     VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
     Identity mIdentity;

@@ -34,7 +34,8 @@ IPlugVST::IPlugVST(audioMasterCallback host, const IPlugConfig& config)
     mAEffect.numInputs = NInChannels();
     mAEffect.numOutputs = NOutChannels();
     mAEffect.flags = effFlagsCanReplacing | effFlagsProgramChunks | effFlagsCanDoubleReplacing;
-    if (LegalIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
+    if (LegalIO(1, -1))
+        mAEffect.flags |= effFlagsCanMono;
     mAEffect.initialDelay = GetLatency();
     mAEffect.ioRatio = 1.0f;
     mAEffect.object = this;
@@ -56,16 +57,26 @@ IPlugVST::IPlugVST(audioMasterCallback host, const IPlugConfig& config)
     SetMaxBlockSize(1024);
 }
 
-IPlugVST::~IPlugVST() { mState.Clear(); }
+IPlugVST::~IPlugVST() {
+    mState.Clear();
+}
 
 void IPlugVST::InitArrangement(VstSpeakerArrangement& arr, int channels) {
     std::memset(&arr, 0, sizeof(arr));
     arr.numChannels = channels;
     switch (channels) {
-        case 0: arr.type = kSpeakerArrEmpty; break;
-        case 1: arr.type = kSpeakerArrMono; break;
-        case 2: arr.type = kSpeakerArrStereo; break;
-        default: arr.type = kSpeakerArrUserDefined; break;
+        case 0:
+            arr.type = kSpeakerArrEmpty;
+            break;
+        case 1:
+            arr.type = kSpeakerArrMono;
+            break;
+        case 2:
+            arr.type = kSpeakerArrStereo;
+            break;
+        default:
+            arr.type = kSpeakerArrUserDefined;
+            break;
     }
 }
 
@@ -103,16 +114,20 @@ bool IPlugVST::SendMidiMessage(const MidiMessage& msg) {
 }
 
 void IPlugVST::GetTimeSignature(int* numerator, int* denominator) {
-    if (numerator) *numerator = 4;
-    if (denominator) *denominator = 4;
+    if (numerator)
+        *numerator = 4;
+    if (denominator)
+        *denominator = 4;
 }
 
 void IPlugVST::GetTransportInfo(ITimeInfo* info) {
-    if (info) *info = ITimeInfo{};
+    if (info)
+        *info = ITimeInfo{};
 }
 
 HostKind IPlugVST::GetHostKind() {
-    if (StoredHostKind() != kHostUnknownYet) return static_cast<HostKind>(StoredHostKind());
+    if (StoredHostKind() != kHostUnknownYet)
+        return static_cast<HostKind>(StoredHostKind());
     char product[256] = {};
     CallHost(audioMasterGetProductString, 0, 0, product, 0.0f);
     product[255] = '\0';  // a host that fills the whole buffer
@@ -127,14 +142,18 @@ HostKind IPlugVST::GetHostKind() {
 }
 
 void IPlugVST::IdentifyHostOnce() {
-    if (mHostSetupDone) return;
+    if (mHostSetupDone)
+        return;
     mHostSetupDone = true;
     switch (GetHostKind()) {
         case kHostForte:
         case kHostAudition:
         case kHostOrion:
-        case kHostSAWStudio: LimitToStereo(); break;
-        default: break;
+        case kHostSAWStudio:
+            LimitToStereo();
+            break;
+        default:
+            break;
     }
     mAEffect.numInputs = mInputArrangement.numChannels = NInChannels();
     mAEffect.numOutputs = mOutputArrangement.numChannels = NOutChannels();
@@ -149,7 +168,8 @@ void IPlugVST::EditorResized(int width, int height) {
 }
 
 void IPlugVST::AttachEditor(std::unique_ptr<IEditor> editor) {
-    if (!editor) return;
+    if (!editor)
+        return;
     IPlugBase::AttachEditor(std::move(editor));
     mAEffect.flags |= effFlagsHasEditor;
     mEditRect.top = mEditRect.left = 0;
@@ -166,13 +186,15 @@ void IPlugVST::SetLatencySamples(int samples) {
 
 int IPlugVST::CountConnectedInputs() const {
     int n = 0;
-    for (int i = 0; i < NInChannels(); ++i) n += GetInputPin(i).connected ? 1 : 0;
+    for (int i = 0; i < NInChannels(); ++i)
+        n += GetInputPin(i).connected ? 1 : 0;
     return n;
 }
 
 int IPlugVST::CountConnectedOutputs() const {
     int n = 0;
-    for (int i = 0; i < NOutChannels(); ++i) n += GetOutputPin(i).connected ? 1 : 0;
+    for (int i = 0; i < NOutChannels(); ++i)
+        n += GetOutputPin(i).connected ? 1 : 0;
     return n;
 }
 
@@ -184,7 +206,8 @@ void IPlugVST::CopyAliasedInputs(int frames) {
     double** out = OutputPtrs();
     for (int i = 0; i < NInChannels(); ++i) {
         InputPin& pin = InputPinAt(i);
-        if (!pin.connected) continue;
+        if (!pin.connected)
+            continue;
         for (int o = 0; o < NOutChannels(); ++o) {
             if (in[i] == out[o]) {
                 double* scratch = pin.scratch.Get();
@@ -201,15 +224,19 @@ void IPlugVST::CopyAliasedInputs(int frames) {
 // no longer than the scratch buffers, without allocating.
 void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
     const int nIn = CountConnectedInputs(), nOut = CountConnectedOutputs();
-    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs)) return;
+    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs))
+        return;
     const int piece = GetScratchFrames();
-    if (piece <= 0) return;
+    if (piece <= 0)
+        return;
     frames = std::max(frames, 0);
     int done = 0;
     do {
         const int n = std::min(frames - done, piece);
-        for (int k = 0; k < nIn; ++k) mPieceIn[k] = inputs[k] ? inputs[k] + done : nullptr;
-        for (int k = 0; k < nOut; ++k) mPieceOut[k] = outputs[k] ? outputs[k] + done : nullptr;
+        for (int k = 0; k < nIn; ++k)
+            mPieceIn[k] = inputs[k] ? inputs[k] + done : nullptr;
+        for (int k = 0; k < nOut; ++k)
+            mPieceOut[k] = outputs[k] ? outputs[k] + done : nullptr;
         AttachInputs(0, NInChannels(), mPieceIn.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOut.data());
         CopyAliasedInputs(n);
@@ -220,15 +247,19 @@ void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
 
 void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
     const int nIn = CountConnectedInputs(), nOut = CountConnectedOutputs();
-    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs)) return;
+    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs))
+        return;
     const int piece = GetScratchFrames();
-    if (piece <= 0) return;
+    if (piece <= 0)
+        return;
     frames = std::max(frames, 0);
     int done = 0;
     do {
         const int n = std::min(frames - done, piece);
-        for (int k = 0; k < nIn; ++k) mPieceInF[k] = inputs[k] ? inputs[k] + done : nullptr;
-        for (int k = 0; k < nOut; ++k) mPieceOutF[k] = outputs[k] ? outputs[k] + done : nullptr;
+        for (int k = 0; k < nIn; ++k)
+            mPieceInF[k] = inputs[k] ? inputs[k] + done : nullptr;
+        for (int k = 0; k < nOut; ++k)
+            mPieceOutF[k] = outputs[k] ? outputs[k] + done : nullptr;
         AttachInputs(0, NInChannels(), mPieceInF.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOutF.data());
         if (accumulate) {
@@ -243,7 +274,8 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool ac
 void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs,
                                       VstInt32 frames) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return;
+    if (!plug)
+        return;
     try {
         Lock lock(plug->GetMutex());
         plug->ProcessFloat(inputs, outputs, frames, true);
@@ -254,7 +286,8 @@ void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** o
 void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                VstInt32 frames) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return;
+    if (!plug)
+        return;
     try {
         Lock lock(plug->GetMutex());
         plug->ProcessFloat(inputs, outputs, frames, false);
@@ -265,7 +298,8 @@ void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, 
 void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs,
                                                      double** outputs, VstInt32 frames) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return;
+    if (!plug)
+        return;
     try {
         Lock lock(plug->GetMutex());
         plug->ProcessDouble(inputs, outputs, frames);
@@ -275,12 +309,15 @@ void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** i
 
 void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return;
+    if (!plug)
+        return;
     try {
         Lock lock(plug->GetMutex());
         IParameter* param = plug->GetParam(index);
-        if (!param) return;
-        if (IEditor* editor = plug->GetEditor()) editor->SetEditorParameter(index, value, true);
+        if (!param)
+            return;
+        if (IEditor* editor = plug->GetEditor())
+            editor->SetEditorParameter(index, value, true);
         param->SetFromNormalised(value);
         plug->OnParameterChanged(index);
     } catch (...) {
@@ -289,7 +326,8 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
 
 float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return 0.0f;
+    if (!plug)
+        return 0.0f;
     try {
         Lock lock(plug->GetMutex());
         const IParameter* param = plug->GetParam(index);
@@ -304,7 +342,8 @@ float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index) {
 VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                               VstIntPtr value, void* ptr, float opt) {
     IPlugVST* plug = FromAEffect(effect);
-    if (!plug) return 0;
+    if (!plug)
+        return 0;
     try {
         if (opcode == effClose) {
             // The mutex is a member of the object: wait for any call in
@@ -331,10 +370,13 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             ResetAllParameters();
             return 0;
         case effSetProgram:
-            if (!DoesStateChunks()) ModifyCurrentPreset(nullptr);
-            if (!IsChunkRestored()) RestorePresetSlot(static_cast<int>(value));
+            if (!DoesStateChunks())
+                ModifyCurrentPreset(nullptr);
+            if (!IsChunkRestored())
+                RestorePresetSlot(static_cast<int>(value));
             return 0;
-        case effGetProgram: return GetCurrentPresetIndex();
+        case effGetProgram:
+            return GetCurrentPresetIndex();
         case effSetProgramName:
             if (text) {
                 ModifyCurrentPreset(text);
@@ -345,18 +387,22 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             CopyText(text, kHostText, GetPresetName(GetCurrentPresetIndex()));
             return 0;
         case effGetParamLabel:
-            if (param && text) CopyText(text, kHostText, param->LabelForHost());
+            if (param && text)
+                CopyText(text, kHostText, param->LabelForHost());
             return 0;
         case effGetParamDisplay:
-            if (param && text) param->FormatForHost(param->Value(), false, text, kHostText, true);
+            if (param && text)
+                param->FormatForHost(param->Value(), false, text, kHostText, true);
             return 0;
         case effGetParamName:
-            if (param && text) CopyText(text, kHostText, param->Name());
+            if (param && text)
+                CopyText(text, kHostText, param->Name());
             return 0;
         case effSetSampleRate:
             // A rate that is not a positive number would only poison later
             // arithmetic; keep the previous one.
-            if (std::isfinite(opt) && opt > 0.0f) SetSampleRate(opt);
+            if (std::isfinite(opt) && opt > 0.0f)
+                SetSampleRate(opt);
             OnReset();
             return 0;
         case effSetBlockSize:
@@ -384,42 +430,58 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             }
             return 0;
         case effEditClose:
-            if (!GetEditor()) return 0;
+            if (!GetEditor())
+                return 0;
             OnEditorClosed();
             GetEditor()->CloseEditorWindow();
             return 1;
         case effEditIdle:
-        case effIdle: SetChunkRestored(false); return 0;
-        case effIdentify: return kIdentifyMagic;
-        case effGetChunk: return ptr ? GetChunk(static_cast<void**>(ptr)) : 0;
-        case effSetChunk: return ptr ? SetChunk(ptr, value) : 0;
+        case effIdle:
+            SetChunkRestored(false);
+            return 0;
+        case effIdentify:
+            return kIdentifyMagic;
+        case effGetChunk:
+            return ptr ? GetChunk(static_cast<void**>(ptr)) : 0;
+        case effSetChunk:
+            return ptr ? SetChunk(ptr, value) : 0;
         case effProcessEvents:
             SetChunkRestored(false);
-            if (!ptr) return 0;
+            if (!ptr)
+                return 0;
             ProcessEvents(static_cast<const VstEvents*>(ptr));
             return 1;
-        case effCanBeAutomated: return 1;
+        case effCanBeAutomated:
+            return 1;
         case effString2Parameter: {
-            if (!param) return 0;
-            if (!text) return 1;
+            if (!param)
+                return 0;
+            if (!text)
+                return 1;
             double v = 0.0;
-            if (!param->ValueFromText(text, &v)) return 0;
-            if (!std::isfinite(v)) return 1;  // "inf", "nan": nothing changes
-            if (IEditor* editor = GetEditor()) editor->SetEditorParameter(index, v, false);
+            if (!param->ValueFromText(text, &v))
+                return 0;
+            if (!std::isfinite(v))
+                return 1;  // "inf", "nan": nothing changes
+            if (IEditor* editor = GetEditor())
+                editor->SetEditorParameter(index, v, false);
             param->SetClamped(v);
             OnParameterChanged(index);
             return 1;
         }
         case effGetProgramNameIndexed:
-            if (!text) return 0;
+            if (!text)
+                return 0;
             CopyText(text, kHostText, GetPresetName(index));
             return text[0] ? 1 : 0;
         case effGetInputProperties:
             return PinProperties(true, index, static_cast<VstPinProperties*>(ptr));
         case effGetOutputProperties:
             return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
-        case effGetPlugCategory: return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
-        case effProcessVarIo: return 0;
+        case effGetPlugCategory:
+            return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+        case effProcessVarIo:
+            return 0;
         case effSetSpeakerArrangement: {
             auto* in = reinterpret_cast<const VstSpeakerArrangement*>(value);
             auto* out = static_cast<const VstSpeakerArrangement*>(ptr);
@@ -436,43 +498,58 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             return 1;
         }
         case effGetEffectName:
-            if (!text) return 0;
+            if (!text)
+                return 0;
             CopyText(text, kHostText, GetEffectName());
             return 1;
         case effGetVendorString:
-            if (!text) return 0;
+            if (!text)
+                return 0;
             CopyText(text, kHostText, GetVendorName());
             return 1;
         case effGetProductString:
-            if (!text) return 0;
+            if (!text)
+                return 0;
             CopyText(text, kHostText, GetProductName());
             return 1;
-        case effGetVendorVersion: return GetVersionDecimal();
-        case effVendorSpecific: return VendorSpecific(index, value, ptr, opt);
-        case effCanDo: return CanDo(text);
-        case effGetTailSize: return GetTailSize();
-        case effGetVstVersion: return kVstVersion;
+        case effGetVendorVersion:
+            return GetVersionDecimal();
+        case effVendorSpecific:
+            return VendorSpecific(index, value, ptr, opt);
+        case effCanDo:
+            return CanDo(text);
+        case effGetTailSize:
+            return GetTailSize();
+        case effGetVstVersion:
+            return kVstVersion;
         case effGetMidiKeyName: {
             auto* key = static_cast<MidiKeyName*>(ptr);
-            if (!key) return 0;
+            if (!key)
+                return 0;
             key->keyName[0] = '\0';
             return MidiNoteLabel(key->thisKeyNumber, key->keyName) ? 1 : 0;
         }
         case effGetSpeakerArrangement:
-            if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputArrangement;
-            if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputArrangement;
+            if (value)
+                *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputArrangement;
+            if (ptr)
+                *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputArrangement;
             return 1;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 VstIntPtr IPlugVST::CanDo(const char* text) {
-    if (!text) return 0;
-    if (!std::strcmp(text, "receiveVstTimeInfo")) return 1;
+    if (!text)
+        return 0;
+    if (!std::strcmp(text, "receiveVstTimeInfo"))
+        return 1;
     if (DoesMidi()) {
         for (const char* midi :
              {"sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent"}) {
-            if (!std::strcmp(text, midi)) return 1;
+            if (!std::strcmp(text, midi))
+                return 1;
         }
     }
     if (!std::strcmp(text, "hasCockosExtensions")) {
@@ -490,23 +567,27 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
     const bool inRange = value >= 0 && value < NParams();
     switch (index) {
         case 7: {
-            if (!ptr) return 0;
+            if (!ptr)
+                return 0;
             if (inRange)
                 GetParam(static_cast<int>(value))
                     ->FormatForHost(opt, true, static_cast<char*>(ptr), kHostText, true);
             return kCockosParamReply;
         }
         case 8:
-            return inRange && GetParam(static_cast<int>(value))->Kind() != IParameter::kKindContinuous
+            return inRange &&
+                           GetParam(static_cast<int>(value))->Kind() != IParameter::kKindContinuous
                        ? kCockosParamReply
                        : 0;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 VstIntPtr IPlugVST::GetChunk(void** data) {
     WriteChunkHeader(mState);
-    if (mState.Size() != 8 || !SaveState(mState)) return 0;
+    if (mState.Size() != 8 || !SaveState(mState))
+        return 0;
     *data = mState.Data();
     return mState.Size();
 }
@@ -514,12 +595,16 @@ VstIntPtr IPlugVST::GetChunk(void** data) {
 VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size) {
     // A negative size is an empty chunk; one we cannot allocate is refused.
     const int n = static_cast<int>(std::clamp<VstIntPtr>(size, 0, INT32_MAX));
-    if (n != size && size > 0) return 0;
-    if (!mState.Resize(n)) return 0;
-    if (n > 0) std::memcpy(mState.Data(), data, static_cast<std::size_t>(n));
+    if (n != size && size > 0)
+        return 0;
+    if (!mState.Resize(n))
+        return 0;
+    if (n > 0)
+        std::memcpy(mState.Data(), data, static_cast<std::size_t>(n));
     int pos = 0;
     ReadChunkHeader(mState, &pos);
-    if (LoadState(mState, pos) < 0) return 0;
+    if (LoadState(mState, pos) < 0)
+        return 0;
     SetChunkRestored(true);
     RefreshEditorFromParameters();
     return 1;
@@ -527,9 +612,11 @@ VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size) {
 
 VstIntPtr IPlugVST::PinProperties(bool input, VstInt32 index, VstPinProperties* props) {
     const int pins = input ? NInChannels() : NOutChannels();
-    if (!props || index < 0 || index >= pins) return 0;
+    if (!props || index < 0 || index >= pins)
+        return 0;
     props->flags = kVstPinIsActive;
-    if (index % 2 == 0 && index < pins - 1) props->flags |= kVstPinIsStereo;
+    if (index % 2 == 0 && index < pins - 1)
+        props->flags |= kVstPinIsStereo;
     const char* label = input ? GetInputPin(index).label : GetOutputPin(index).label;
     if (label[0]) {
         CopyText(props->label, sizeof(props->label), label);
@@ -543,7 +630,8 @@ VstIntPtr IPlugVST::PinProperties(bool input, VstInt32 index, VstPinProperties* 
 void IPlugVST::ProcessEvents(const VstEvents* events) {
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
         const VstEvent* ev = events->events[i];
-        if (!ev) continue;
+        if (!ev)
+            continue;
         if (ev->type == kVstMidiType) {
             const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);
             MidiMessage msg;

@@ -11,7 +11,7 @@
 #include "vst2/VstAbi.h"
 
 class IPlugVST : public IPlugBase {
-public:
+  public:
     IPlugVST(audioMasterCallback host, const IPlugConfig& config);
     ~IPlugVST() override;
 
@@ -63,7 +63,7 @@ public:
     // [any host thread]
     static float VSTCALLBACK VSTGetParameter(AEffect* effect, VstInt32 index);
 
-private:
+  private:
     VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
     VstIntPtr CanDo(const char* text);
     VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);

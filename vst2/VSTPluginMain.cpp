@@ -29,9 +29,11 @@ extern "C" BRIGHTFALL_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     try {
         std::lock_guard<std::recursive_mutex> lock(InstantiationLock());
         IPlugVST* plug = CreatePluginInstance(host);
-        if (!plug) return nullptr;
+        if (!plug)
+            return nullptr;
         AEffect* effect = plug->GetAEffect();
-        if (effect->numPrograms < 1) effect->numPrograms = 1;
+        if (effect->numPrograms < 1)
+            effect->numPrograms = 1;
         return effect;
     } catch (...) {
         return nullptr;
@@ -42,8 +44,13 @@ extern "C" BRIGHTFALL_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
 // entry, so the function carries another name and is exported as "main":
 // by an assembler label here, by the module definition file on Windows.
 #if defined(_WIN32)
-extern "C" AEffect* BrightfallLegacyMain(audioMasterCallback host) { return VSTPluginMain(host); }
+extern "C" AEffect* BrightfallLegacyMain(audioMasterCallback host) {
+    return VSTPluginMain(host);
+}
 #else
-extern "C" BRIGHTFALL_EXPORT AEffect* BrightfallLegacyMain(audioMasterCallback host) __asm__("main");
-extern "C" AEffect* BrightfallLegacyMain(audioMasterCallback host) { return VSTPluginMain(host); }
+extern "C" BRIGHTFALL_EXPORT AEffect* BrightfallLegacyMain(audioMasterCallback host) __asm__(
+    "main");
+extern "C" AEffect* BrightfallLegacyMain(audioMasterCallback host) {
+    return VSTPluginMain(host);
+}
 #endif

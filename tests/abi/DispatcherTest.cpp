@@ -19,7 +19,8 @@ std::string Text(VstHost& host, VstInt32 opcode, VstInt32 index = 0) {
 std::vector<unsigned char> GetChunk(VstHost& host) {
     void* data = nullptr;
     const VstIntPtr size = host.Dispatch(effGetChunk, 0, 0, &data);
-    if (size <= 0 || !data) return {};
+    if (size <= 0 || !data)
+        return {};
     auto* bytes = static_cast<unsigned char*>(data);
     return std::vector<unsigned char>(bytes, bytes + size);
 }
@@ -30,7 +31,8 @@ VstIntPtr SetChunk(VstHost& host, std::vector<unsigned char> bytes) {
 
 std::vector<unsigned char> Doubles(std::initializer_list<double> values, bool header) {
     std::vector<unsigned char> out;
-    if (header) out = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00};
+    if (header)
+        out = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00};
     for (double v : values) {
         unsigned char b[8];
         std::memcpy(b, &v, 8);
@@ -183,7 +185,8 @@ TEST(Dispatcher, PinPropertiesAndSpeakerArrangements) {
 
     VstSpeakerArrangement* in = nullptr;
     VstSpeakerArrangement* out = nullptr;
-    EXPECT_EQ(host.Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out), 1);
+    EXPECT_EQ(host.Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out),
+              1);
     ASSERT_TRUE(in && out);
     EXPECT_EQ(in->numChannels, 2);
     EXPECT_EQ(in->type, kSpeakerArrStereo);
@@ -274,11 +277,13 @@ TEST(Dispatcher, SequencesRealHostsUse) {
     host.Dispatch(effMainsChanged, 0, 0);
     host.Dispatch(effMainsChanged, 0, 1);
     e->processReplacing(e, b.InF(), b.OutF(), b.frames);
-    for (float v : b.outF[0]) ASSERT_TRUE(std::isfinite(v));
+    for (float v : b.outF[0])
+        ASSERT_TRUE(std::isfinite(v));
     host.Dispatch(effMainsChanged, 0, 0);
     host.Dispatch(effSetBlockSize, 0, -1);
     host.Dispatch(effSetSampleRate, 0, 0, nullptr, std::nanf(""));
     e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
-    for (double v : b.out[1]) ASSERT_TRUE(std::isfinite(v));
+    for (double v : b.out[1])
+        ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(host.Dispatch(effEditGetRect, 0, 0, nullptr), 0);
 }

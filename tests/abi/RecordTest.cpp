@@ -40,7 +40,8 @@ TEST(Record, FieldsAHostReadsAfterInstantiation) {
         EXPECT_NE(e->object, nullptr);
         EXPECT_EQ(e->user, nullptr);
         EXPECT_EQ(e->resvd1, 0);
-        for (char c : e->future) EXPECT_EQ(c, 0);
+        for (char c : e->future)
+            EXPECT_EQ(c, 0);
         EXPECT_NE(e->dispatcher, nullptr);
         EXPECT_NE(e->process, nullptr);
         EXPECT_NE(e->processReplacing, nullptr);
@@ -126,14 +127,14 @@ TEST(Audio, OneInputConnectedReadsOneHostBuffer) {
     VstSpeakerArrangement mono{}, stereo{};
     mono.numChannels = 1;
     stereo.numChannels = 2;
-    EXPECT_EQ(host.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&mono),
-                            &stereo),
-              1);
+    EXPECT_EQ(
+        host.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&mono), &stereo), 1);
     Buffers b(64);
     double* onlyOne[1] = {b.in[0].data()};
     e->processDoubleReplacing(e, onlyOne, b.Out(), b.frames);
     EXPECT_EQ(b.out[0], b.in[0]);
-    for (double v : b.out[1]) ASSERT_TRUE(std::isfinite(v));
+    for (double v : b.out[1])
+        ASSERT_TRUE(std::isfinite(v));
 
     float* onlyOneF[1] = {b.inF[0].data()};
     e->processReplacing(e, onlyOneF, b.OutF(), b.frames);
@@ -150,7 +151,8 @@ TEST(Instances, IndependentAndSafeToCreateConcurrently) {
     auto worker = [&] {
         for (int i = 0; i < 3; ++i) {
             VstHost h(Module());
-            if (h.Effect() && h.Effect()->magic == kEffectMagic) ++made;
+            if (h.Effect() && h.Effect()->magic == kEffectMagic)
+                ++made;
         }
     };
     std::thread t1(worker), t2(worker);

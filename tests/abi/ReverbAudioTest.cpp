@@ -27,7 +27,8 @@ void Synthesise(float s, TestNoise& noise, std::vector<double>& left, std::vecto
     left.assign(128000, 0.0);
     right.assign(128000, 0.0);
     for (int i = 0; i < 128000; ++i) {
-        if (!(static_cast<float>(i) < len)) continue;
+        if (!(static_cast<float>(i) < len))
+            continue;
         const double d = static_cast<double>(i) - 64000.0;
         const float env = static_cast<float>(std::sqrt(4096000000.0 - d * d) / 64000.0);
         const float r1 = static_cast<float>(noise.Next());
@@ -46,7 +47,8 @@ std::vector<double> DirectConvolution(const std::vector<double>& x, const std::v
     for (std::size_t i = 0; i < n; ++i) {
         double acc = 0.0;
         const std::size_t kmax = std::min(i + 1, h.size());
-        for (std::size_t k = 0; k < kmax; ++k) acc += h[k] * x[i - k];
+        for (std::size_t k = 0; k < kmax; ++k)
+            acc += h[k] * x[i - k];
         y[i] = acc;
     }
     return y;
@@ -108,7 +110,7 @@ TEST(ReverbAudio, FullyWetIsTheConvolutionWithTheSynthesisedResponse) {
         VstHost host(Module());  // construction synthesises at sustain 1
         Synthesise(1.0f, noise, left, right);
         AEffect* e = host.Effect();
-        e->setParameter(e, 0, 1.0f);  // mix only: no synthesis
+        e->setParameter(e, 0, 1.0f);                               // mix only: no synthesis
         host.Dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);  // reset: "Sustain" 50
         Synthesise(0.5f, noise, left, right);
         e->setParameter(e, 1, 0.03f);
@@ -160,7 +162,8 @@ TEST(ReverbAudio, OutputDoesNotDependOnHowTheHostCutsTheInput) {
     render(oneCall, 9000);
     render(smallCalls, 37);
     ASSERT_EQ(oneCall.size(), smallCalls.size());
-    for (std::size_t i = 0; i < oneCall.size(); ++i) ASSERT_NEAR(oneCall[i], smallCalls[i], 1e-9);
+    for (std::size_t i = 0; i < oneCall.size(); ++i)
+        ASSERT_NEAR(oneCall[i], smallCalls[i], 1e-9);
 }
 
 TEST(ReverbAudio, MonoInputFeedsTheSameReverbToBothOutputs) {
@@ -209,6 +212,7 @@ TEST(ReverbAudio, HostileParameterValuesNeverReachTheAudio) {
         e->setParameter(e, 1, v);
         e->setParameter(e, 0, v);
         e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
-        for (double s : b.out[0]) ASSERT_TRUE(std::isfinite(s)) << "after value " << v;
+        for (double s : b.out[0])
+            ASSERT_TRUE(std::isfinite(s)) << "after value " << v;
     }
 }

@@ -9,7 +9,9 @@
 
 namespace {
 
-void InitPercent(IParameter& p) { p.InitContinuous("Wet/Dry", "%", 50.0, 0.0, 100.0, 1.0, 1.0); }
+void InitPercent(IParameter& p) {
+    p.InitContinuous("Wet/Dry", "%", 50.0, 0.0, 100.0, 1.0, 1.0);
+}
 
 std::string Display(const IParameter& p) {
     char buf[64];

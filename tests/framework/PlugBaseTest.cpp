@@ -104,9 +104,8 @@ TEST(SavedState, ChunkIsHeaderThenLittleEndianDoubles) {
     StateChunk chunk;
     IPlugBase::WriteChunkHeader(chunk);
     ASSERT_TRUE(plug.SerializeParams(chunk));
-    const unsigned char expected[24] = {0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0,
-                                        0, 0, 0, 0, 0, 0, 0x49, 0x40,
-                                        0, 0, 0, 0, 0, 0, 0x49, 0x40};
+    const unsigned char expected[24] = {0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0, 0, 0, 0,    0,
+                                        0,    0,    0x49, 0x40, 0, 0, 0, 0, 0, 0, 0x49, 0x40};
     ASSERT_EQ(chunk.Size(), 24);
     EXPECT_EQ(std::memcmp(chunk.Data(), expected, 24), 0);
 

@@ -7,7 +7,7 @@
 #include "framework/IPlugBase.h"
 
 class TestPlug : public IPlugBase {
-public:
+  public:
     explicit TestPlug(const char* channelIO = "1-1 2-2", int numParams = 2)
         : IPlugBase(MakeConfig(channelIO, numParams)) {
         for (int i = 0; i < numParams; ++i)

@@ -17,8 +17,10 @@ namespace {
 
 // A plug-in that records the gestures and values the editor sends it.
 class GesturePlug : public TestPlug {
-public:
-    void BeginParameterGesture(int index) override { log.push_back("begin " + std::to_string(index)); }
+  public:
+    void BeginParameterGesture(int index) override {
+        log.push_back("begin " + std::to_string(index));
+    }
     void EndParameterGesture(int index) override { log.push_back("end " + std::to_string(index)); }
     void ReportParameterToHost(int index, double v) override {
         log.push_back("set " + std::to_string(index));
@@ -32,7 +34,7 @@ public:
 // with the colour 0xFF000000 | (id << 8) | k, so a pixel tells which frame
 // of which image was drawn. Counts decodes to check the cache.
 class StripGraphics : public IGraphicsHeadless {
-public:
+  public:
     using IGraphicsHeadless::IGraphicsHeadless;
     std::unique_ptr<LICE_IBitmap> LoadImageResource(int id, const char*) override {
         ++decodes;
@@ -145,7 +147,8 @@ TEST(Controls, WheelDoubleClickAndDefaults) {
     e.knob->ApplyPluginValue(0.995);
     e.g->MouseWheel(100, 150, none, 1);
     EXPECT_EQ(e.knob->Value(), 1.0);
-    EXPECT_TRUE(e.plug.log.size() >= 3 && e.plug.log[0] == "set 0") << "the wheel begins no gesture";
+    EXPECT_TRUE(e.plug.log.size() >= 3 && e.plug.log[0] == "set 0")
+        << "the wheel begins no gesture";
 
     EXPECT_FALSE(e.g->MouseDoubleClick(100, 150, none));
     EXPECT_EQ(e.knob->Value(), 0.5) << "the first value received is the default";

@@ -95,7 +95,8 @@ TEST(EditorLayout, ComposedPictureIsTheBackgroundWithTheRightKnobFrames) {
 
     int differing = 0;
     for (int y = 0; y < 250; ++y)
-        for (int x = 0; x < 404; ++x) differing += At(*g.Offscreen(), x, y) != At(expected, x, y);
+        for (int x = 0; x < 404; ++x)
+            differing += At(*g.Offscreen(), x, y) != At(expected, x, y);
     EXPECT_EQ(differing, 0);
     // The knobs really differ between the two frames.
     int knobDiff = 0;
