@@ -163,54 +163,189 @@ void radix4Pass(double* a, std::size_t points, std::size_t h, const double* w) {
     }
 }
 
-void radix2Pass(double* a, std::size_t h) {
-    double* q1 = a + 2 * h;
-    for (std::size_t j = 0; j < 2 * h; ++j) {
-        const double d = a[j] - q1[j];
-        a[j] += q1[j];
-        q1[j] = d;
+// The last pass has a single block, so no twiddles. It writes to `out`,
+// scaled: the inverse transform's 2/N costs no separate pass that way, and
+// (sum) * scale rounds exactly as scaling afterwards would.
+template <bool kForward>
+void finalPass(const double* a, std::size_t points, std::size_t h, double* out, double scale) {
+    if (4 * h == points) {
+        const double sign = kForward ? 1.0 : -1.0;
+        const double* q0 = a;
+        const double* q1 = a + 2 * h;
+        const double* q2 = a + 4 * h;
+        const double* q3 = a + 6 * h;
+        for (std::size_t j = 0; j < 2 * h; j += 2) {
+            const double x0r = q0[j] + q1[j];
+            const double x0i = q0[j + 1] + q1[j + 1];
+            const double x1r = q0[j] - q1[j];
+            const double x1i = q0[j + 1] - q1[j + 1];
+            const double x2r = q2[j] + q3[j];
+            const double x2i = q2[j + 1] + q3[j + 1];
+            const double x3r = -sign * (q2[j + 1] - q3[j + 1]);
+            const double x3i = sign * (q2[j] - q3[j]);
+            out[j] = (x0r + x2r) * scale;
+            out[j + 1] = (x0i + x2i) * scale;
+            out[4 * h + j] = (x0r - x2r) * scale;
+            out[4 * h + j + 1] = (x0i - x2i) * scale;
+            out[2 * h + j] = (x1r + x3r) * scale;
+            out[2 * h + j + 1] = (x1i + x3i) * scale;
+            out[6 * h + j] = (x1r - x3r) * scale;
+            out[6 * h + j + 1] = (x1i - x3i) * scale;
+        }
+    } else {
+        for (std::size_t j = 0; j < 2 * h; ++j) {
+            const double x = a[j];
+            const double y = a[2 * h + j];
+            out[j] = (x + y) * scale;
+            out[2 * h + j] = (x - y) * scale;
+        }
     }
 }
 
-template <bool kForward>
-void complexTransformPlain(double* a, std::size_t points, const double* w) {
+// The span of the last pass: radix-4 passes with spans 1, 4, 16, ... and one
+// closing radix-2 pass when the point count is not a power of four.
+std::size_t finalSpan(std::size_t points) {
     std::size_t h = 1;
-    for (; 4 * h <= points; h *= 4) {
+    while (16 * h <= points) {
+        h *= 4;
+    }
+    return 4 * h == points ? h : (8 * h == points ? 4 * h : h);
+}
+
+template <bool kForward>
+void complexTransformPlain(double* a, std::size_t points, const double* w, double* out,
+                           double scale) {
+    const std::size_t last = finalSpan(points);
+    for (std::size_t h = 1; h < last; h *= 4) {
         radix4Pass<kForward>(a, points, h, w);
     }
-    if (2 * h == points) {
-        radix2Pass(a, h);
+    finalPass<kForward>(a, points, last, out, scale);
+}
+
+// Forward post-processing for bins [kBegin, kEnd): separates the spectra of
+// the even and odd samples out of the complex result Z (positive exponent):
+// X[k] = Z[k] - c*D, X[M-k] = Z[M-k] + conj(c*D), D = Z[k] - conj(Z[M-k]),
+// c = (1 + i*exp(i*pi*k/M))/2, and stores conj(X), the negative-exponent
+// spectrum, in split form.
+void separatePlain(const double* b, double* re, double* im, std::size_t half, const double* ct,
+                   std::size_t nc, std::size_t kBegin, std::size_t kEnd) {
+    const std::size_t n = 2 * half;
+    for (std::size_t k = kBegin; k < kEnd; ++k) {
+        const std::size_t j = 2 * k;
+        const std::size_t l = n - j;
+        const double cr = 0.5 - ct[nc - k];
+        const double ci = ct[k];
+        const double dr = b[j] - b[l];
+        const double di = b[j + 1] + b[l + 1];
+        const double yr = cr * dr - ci * di;
+        const double yi = cr * di + ci * dr;
+        re[k] = b[j] - yr;
+        im[k] = yi - b[j + 1];
+        re[half - k] = b[l] + yr;
+        im[half - k] = yi - b[l + 1];
+    }
+}
+
+// Backward pre-processing for bins [kBegin, kEnd), the inverse of the
+// separation: Z[k] = X[k] - conj(c)*D, Z[M-k] = X[M-k] + conj(conj(c)*D),
+// D = X[k] - conj(X[M-k]), X = conj of the split spectrum. Each Z goes to its
+// bit-reversed place, ready for the complex passes.
+void combinePlain(const double* re, const double* im, double* b, std::size_t half, const double* ct,
+                  std::size_t nc, const Reverser& rev, std::size_t kBegin, std::size_t kEnd) {
+    for (std::size_t k = kBegin; k < kEnd; ++k) {
+        const double xr = re[k];
+        const double xi = -im[k];
+        const double mr = re[half - k];
+        const double mi = -im[half - k];
+        const double cr = 0.5 - ct[nc - k];
+        const double ci = ct[k];
+        const double dr = xr - mr;
+        const double di = xi + mi;
+        const double yr = cr * dr + ci * di;
+        const double yi = cr * di - ci * dr;
+        const std::size_t p = 2 * rev(k);
+        const std::size_t q = 2 * rev(half - k);
+        b[p] = xr - yr;
+        b[p + 1] = xi - yi;
+        b[q] = mr + yr;
+        b[q + 1] = mi - yi;
     }
 }
 
 #if BRIGHTFALL_X86_KERNELS
-// The same passes two complex points per 256-bit vector, (re, im, re, im).
+// The same steps with 256-bit vectors: two complex points (re, im, re, im) in
+// the butterflies, four bins (split) in the separation and its inverse.
 typedef double Vec4 __attribute__((vector_size(32)));
+typedef double Vec2 __attribute__((vector_size(16)));
 
-__attribute__((target("avx2,fma"))) inline Vec4 load4(const double* p) {
+#define BRIGHTFALL_AVX2 __attribute__((target("avx2,fma")))
+
+BRIGHTFALL_AVX2 inline Vec4 load4(const double* p) {
     Vec4 v;
     std::memcpy(&v, p, sizeof(v));
     return v;
 }
 
-__attribute__((target("avx2,fma"))) inline void store4(double* p, Vec4 v) {
+BRIGHTFALL_AVX2 inline void store4(double* p, Vec4 v) {
     std::memcpy(p, &v, sizeof(v));
 }
 
-__attribute__((target("avx2,fma"))) inline Vec4 swapParts(Vec4 v) {
+BRIGHTFALL_AVX2 inline Vec4 swapParts(Vec4 v) {
     return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
 
-// v * (ur + i*ui) with wr = ur in every lane and wi = (-ui, ui, -ui, ui).
-__attribute__((target("avx2,fma"))) inline Vec4 rotate(Vec4 v, Vec4 wr, Vec4 wi) {
+BRIGHTFALL_AVX2 inline Vec4 reversed(Vec4 v) {
+    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+}
+
+BRIGHTFALL_AVX2 inline Vec4 splat(double x) {
+    return Vec4{x, x, x, x};
+}
+
+// v * (wr + i*wi) per complex lane, with wi given as (-wi, wi) pairs.
+BRIGHTFALL_AVX2 inline Vec4 rotate(Vec4 v, Vec4 wr, Vec4 wi) {
     return v * wr + swapParts(v) * wi;
 }
 
+// Multiplying by i (forward) or -i (backward): swap parts, flip one sign.
 template <bool kForward>
-__attribute__((target("avx2,fma"))) void radix4PassAvx2(double* a, std::size_t points,
-                                                        std::size_t h, const double* w) {
-    // Multiplying x3 by i (forward) or -i (backward): swap parts, flip a sign.
-    const Vec4 iSign = kForward ? Vec4{-1.0, 1.0, -1.0, 1.0} : Vec4{1.0, -1.0, 1.0, -1.0};
+BRIGHTFALL_AVX2 inline Vec4 timesI(Vec4 v) {
+    return swapParts(v) * (kForward ? Vec4{-1.0, 1.0, -1.0, 1.0} : Vec4{1.0, -1.0, 1.0, -1.0});
+}
+
+// The first pass (span 1): one block per pair of vectors, its four points
+// regrouped so that the two halves of the butterfly line up.
+template <bool kForward>
+BRIGHTFALL_AVX2 void firstPassAvx2(double* a, std::size_t points, const double* w) {
+    const std::size_t blocks = points / 4;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        double* q = a + 8 * b;
+        const Vec4 lo = load4(q), hi = load4(q + 4);                         // (q0 q1) (q2 q3)
+        const Vec4 s = __builtin_shufflevector(lo, hi, 0, 1, 4, 5);          // (q0 q2)
+        const Vec4 t = __builtin_shufflevector(lo, hi, 2, 3, 6, 7);          // (q1 q3)
+        const Vec4 sum = s + t;                                              // (x0 x2)
+        const Vec4 diff = s - t;                                             // (x1 x3)
+        const Vec4 turned = timesI<kForward>(diff);                          // (. ix3)
+        const Vec4 odd = __builtin_shufflevector(diff, turned, 0, 1, 6, 7);  // (x1 ix3)
+        const Vec4 u = __builtin_shufflevector(sum, odd, 0, 1, 4, 5);        // (x0 x1)
+        const Vec4 v = __builtin_shufflevector(sum, odd, 2, 3, 6, 7);        // (x2 ix3)
+        Vec4 first = u + v;
+        Vec4 second = u - v;
+        if (b > 0) {
+            double u1r, u1i, u2r, u2i;
+            blockTwiddles<kForward>(w, b, u1r, u1i, u2r, u2i);
+            const double u3r = u1r * u2r - u1i * u2i;
+            const double u3i = u1r * u2i + u1i * u2r;
+            first = rotate(first, Vec4{1.0, 1.0, u1r, u1r}, Vec4{0.0, 0.0, -u1i, u1i});
+            second = rotate(second, Vec4{u2r, u2r, u3r, u3r}, Vec4{-u2i, u2i, -u3i, u3i});
+        }
+        store4(q, first);
+        store4(q + 4, second);
+    }
+}
+
+template <bool kForward>
+BRIGHTFALL_AVX2 void radix4PassAvx2(double* a, std::size_t points, std::size_t h, const double* w) {
     const std::size_t blocks = points / (4 * h);
     for (std::size_t b = 0; b < blocks; ++b) {
         double* q0 = a + 2 * (b * 4 * h);
@@ -218,12 +353,11 @@ __attribute__((target("avx2,fma"))) void radix4PassAvx2(double* a, std::size_t p
         double* q2 = q1 + 2 * h;
         double* q3 = q2 + 2 * h;
         if (b == 0) {
-            // All twiddles are 1 in the first block (the only one in the last pass).
             for (std::size_t j = 0; j < 2 * h; j += 4) {
                 const Vec4 a0 = load4(q0 + j), a1 = load4(q1 + j);
                 const Vec4 a2 = load4(q2 + j), a3 = load4(q3 + j);
                 const Vec4 x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3;
-                const Vec4 x3 = swapParts(a2 - a3) * iSign;
+                const Vec4 x3 = timesI<kForward>(a2 - a3);
                 store4(q0 + j, x0 + x2);
                 store4(q2 + j, x0 - x2);
                 store4(q1 + j, x1 + x3);
@@ -235,14 +369,14 @@ __attribute__((target("avx2,fma"))) void radix4PassAvx2(double* a, std::size_t p
         blockTwiddles<kForward>(w, b, u1r, u1i, u2r, u2i);
         const double u3r = u1r * u2r - u1i * u2i;
         const double u3i = u1r * u2i + u1i * u2r;
-        const Vec4 w1r = {u1r, u1r, u1r, u1r}, w1i = {-u1i, u1i, -u1i, u1i};
-        const Vec4 w2r = {u2r, u2r, u2r, u2r}, w2i = {-u2i, u2i, -u2i, u2i};
-        const Vec4 w3r = {u3r, u3r, u3r, u3r}, w3i = {-u3i, u3i, -u3i, u3i};
+        const Vec4 w1r = splat(u1r), w1i = {-u1i, u1i, -u1i, u1i};
+        const Vec4 w2r = splat(u2r), w2i = {-u2i, u2i, -u2i, u2i};
+        const Vec4 w3r = splat(u3r), w3i = {-u3i, u3i, -u3i, u3i};
         for (std::size_t j = 0; j < 2 * h; j += 4) {
             const Vec4 a0 = load4(q0 + j), a1 = load4(q1 + j);
             const Vec4 a2 = load4(q2 + j), a3 = load4(q3 + j);
             const Vec4 x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3;
-            const Vec4 x3 = swapParts(a2 - a3) * iSign;
+            const Vec4 x3 = timesI<kForward>(a2 - a3);
             store4(q0 + j, x0 + x2);
             store4(q2 + j, rotate(x0 - x2, w2r, w2i));
             store4(q1 + j, rotate(x1 + x3, w1r, w1i));
@@ -252,42 +386,147 @@ __attribute__((target("avx2,fma"))) void radix4PassAvx2(double* a, std::size_t p
 }
 
 template <bool kForward>
-__attribute__((target("avx2,fma"))) void complexTransformAvx2(double* a, std::size_t points,
-                                                              const double* w) {
-    // The first pass pairs neighbouring points, which the two-point vectors
-    // do not fit; it stays in the plain pass.
-    std::size_t h = 1;
-    if (4 * h <= points) {
-        radix4Pass<kForward>(a, points, h, w);
-        h = 4;
-    }
-    for (; 4 * h <= points; h *= 4) {
-        radix4PassAvx2<kForward>(a, points, h, w);
-    }
-    if (2 * h == points) {
-        if (h >= 2) {
-            double* q1 = a + 2 * h;
-            for (std::size_t j = 0; j < 2 * h; j += 4) {
-                const Vec4 x = load4(a + j), y = load4(q1 + j);
-                store4(a + j, x + y);
-                store4(q1 + j, x - y);
-            }
-        } else {
-            radix2Pass(a, h);
+BRIGHTFALL_AVX2 void finalPassAvx2(const double* a, std::size_t points, std::size_t h, double* out,
+                                   double scale) {
+    const Vec4 k = splat(scale);
+    if (4 * h == points) {
+        const double* q0 = a;
+        const double* q1 = a + 2 * h;
+        const double* q2 = a + 4 * h;
+        const double* q3 = a + 6 * h;
+        for (std::size_t j = 0; j < 2 * h; j += 4) {
+            const Vec4 a0 = load4(q0 + j), a1 = load4(q1 + j);
+            const Vec4 a2 = load4(q2 + j), a3 = load4(q3 + j);
+            const Vec4 x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3;
+            const Vec4 x3 = timesI<kForward>(a2 - a3);
+            store4(out + j, (x0 + x2) * k);
+            store4(out + 4 * h + j, (x0 - x2) * k);
+            store4(out + 2 * h + j, (x1 + x3) * k);
+            store4(out + 6 * h + j, (x1 - x3) * k);
+        }
+    } else {
+        for (std::size_t j = 0; j < 2 * h; j += 4) {
+            const Vec4 x = load4(a + j), y = load4(a + 2 * h + j);
+            store4(out + j, (x + y) * k);
+            store4(out + 2 * h + j, (x - y) * k);
         }
     }
 }
-#endif
 
 template <bool kForward>
-void complexTransform(double* a, std::size_t points, const double* w) {
+BRIGHTFALL_AVX2 void complexTransformAvx2(double* a, std::size_t points, const double* w,
+                                          double* out, double scale) {
+    const std::size_t last = finalSpan(points);
+    if (last < 4) {
+        // Two or four points: too few for the vectors.
+        complexTransformPlain<kForward>(a, points, w, out, scale);
+        return;
+    }
+    firstPassAvx2<kForward>(a, points, w);
+    for (std::size_t h = 4; h < last; h *= 4) {
+        radix4PassAvx2<kForward>(a, points, h, w);
+    }
+    finalPassAvx2<kForward>(a, points, last, out, scale);
+}
+
+BRIGHTFALL_AVX2 void separateAvx2(const double* b, double* re, double* im, std::size_t half,
+                                  const double* ct, std::size_t nc) {
+    const std::size_t n = 2 * half;
+    const std::size_t quarter = half / 2;
+    std::size_t k = 1;
+    for (; k + 4 <= quarter; k += 4) {
+        // Z[k .. k+3] and Z[M-k .. M-k-3], split into real and imaginary parts.
+        const Vec4 zLo = load4(b + 2 * k), zHi = load4(b + 2 * k + 4);
+        const Vec4 zr = __builtin_shufflevector(zLo, zHi, 0, 2, 4, 6);
+        const Vec4 zi = __builtin_shufflevector(zLo, zHi, 1, 3, 5, 7);
+        const Vec4 mLo = load4(b + n - 2 * k - 6), mHi = load4(b + n - 2 * k - 2);
+        const Vec4 mr = __builtin_shufflevector(mLo, mHi, 6, 4, 2, 0);
+        const Vec4 mi = __builtin_shufflevector(mLo, mHi, 7, 5, 3, 1);
+        const Vec4 cr = splat(0.5) - reversed(load4(ct + nc - k - 3));
+        const Vec4 ci = load4(ct + k);
+        const Vec4 dr = zr - mr;
+        const Vec4 di = zi + mi;
+        const Vec4 yr = cr * dr - ci * di;
+        const Vec4 yi = cr * di + ci * dr;
+        store4(re + k, zr - yr);
+        store4(im + k, yi - zi);
+        store4(re + half - k - 3, reversed(mr + yr));
+        store4(im + half - k - 3, reversed(yi - mi));
+    }
+    separatePlain(b, re, im, half, ct, nc, k, quarter);
+}
+
+BRIGHTFALL_AVX2 inline void storeComplex(double* p, Vec4 pair, bool upper) {
+    const Vec2 part = upper ? __builtin_shufflevector(pair, pair, 2, 3)
+                            : __builtin_shufflevector(pair, pair, 0, 1);
+    std::memcpy(p, &part, sizeof(part));
+}
+
+BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, std::size_t half,
+                                 const double* ct, std::size_t nc, const Reverser& rev) {
+    const std::size_t quarter = half / 2;
+    std::size_t k = 1;
+    for (; k + 4 <= quarter; k += 4) {
+        const Vec4 xr = load4(re + k);
+        const Vec4 xi = -load4(im + k);
+        const Vec4 mr = reversed(load4(re + half - k - 3));
+        const Vec4 mi = -reversed(load4(im + half - k - 3));
+        const Vec4 cr = splat(0.5) - reversed(load4(ct + nc - k - 3));
+        const Vec4 ci = load4(ct + k);
+        const Vec4 dr = xr - mr;
+        const Vec4 di = xi + mi;
+        const Vec4 yr = cr * dr + ci * di;
+        const Vec4 yi = cr * di - ci * dr;
+        const Vec4 zr = xr - yr, zi = xi - yi;
+        const Vec4 wr = mr + yr, wi = mi - yi;
+        const Vec4 z01 = __builtin_shufflevector(zr, zi, 0, 4, 1, 5);
+        const Vec4 z23 = __builtin_shufflevector(zr, zi, 2, 6, 3, 7);
+        const Vec4 w01 = __builtin_shufflevector(wr, wi, 0, 4, 1, 5);
+        const Vec4 w23 = __builtin_shufflevector(wr, wi, 2, 6, 3, 7);
+        storeComplex(b + 2 * rev(k), z01, false);
+        storeComplex(b + 2 * rev(k + 1), z01, true);
+        storeComplex(b + 2 * rev(k + 2), z23, false);
+        storeComplex(b + 2 * rev(k + 3), z23, true);
+        storeComplex(b + 2 * rev(half - k), w01, false);
+        storeComplex(b + 2 * rev(half - k - 1), w01, true);
+        storeComplex(b + 2 * rev(half - k - 2), w23, false);
+        storeComplex(b + 2 * rev(half - k - 3), w23, true);
+    }
+    combinePlain(re, im, b, half, ct, nc, rev, k, quarter);
+}
+#endif
+
+// Copies n real samples into the work buffer as n/2 complex points, each at
+// its bit-reversed place, which saves a separate permutation pass. Indices are
+// walked as (high, middle, low) so the source runs contiguously.
+void copyReversed(const double* data, double* b, std::size_t half, const Reverser& rev) {
+    const std::size_t lowCount = rev.lowMask + 1;
+    const std::size_t middleCount = (rev.middleMask >> rev.lowBits) + 1;
+    const std::size_t highCount = half >> rev.highShift;
+    const double* source = data;
+    for (std::size_t hi = 0; hi < highCount; ++hi) {
+        const std::size_t hiPart = static_cast<std::size_t>(rev.table[hi]);
+        for (std::size_t mid = 0; mid < middleCount; ++mid) {
+            const std::size_t base = hiPart | (mid << rev.lowBits);
+            for (std::size_t lo = 0; lo < lowCount; ++lo) {
+                const std::size_t r =
+                    2 * (base | (static_cast<std::size_t>(rev.table[lo]) << rev.highShift));
+                std::memcpy(b + r, source, 2 * sizeof(double));
+                source += 2;
+            }
+        }
+    }
+}
+
+template <bool kForward>
+void complexTransform(double* a, std::size_t points, const double* w, double* out, double scale) {
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        complexTransformAvx2<kForward>(a, points, w);
+        complexTransformAvx2<kForward>(a, points, w, out, scale);
         return;
     }
 #endif
-    complexTransformPlain<kForward>(a, points, w);
+    complexTransformPlain<kForward>(a, points, w, out, scale);
 }
 
 }  // namespace
@@ -340,49 +579,33 @@ void OouraFFT::init(std::uint32_t n) {
 }
 
 void OouraFFT::fft(const double* data, double* re, double* im) {
-    const std::size_t n = size;
-    double* b = work.data();
-    if (n == 2) {
+    if (size == 2) {
         re[0] = data[0] + data[1];
         re[1] = data[0] - data[1];
         im[0] = 0.0;
         im[1] = 0.0;
         return;
     }
-    const std::size_t half = n / 2;
+    const std::size_t half = size / 2;
     const std::size_t quarter = half / 2;
-
-    // The copy into the work buffer lands each complex point at its
-    // bit-reversed place, which saves the separate permutation pass.
+    double* b = work.data();
     Reverser rev;
     rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
-    for (std::size_t m = 0; m < half; ++m) {
-        const std::size_t r = 2 * rev(m);
-        b[r] = data[2 * m];
-        b[r + 1] = data[2 * m + 1];
-    }
-    complexTransform<true>(b, half, table.data());
+    copyReversed(data, b, half, rev);
+    complexTransform<true>(b, half, table.data(), b, 1.0);
 
-    // Separate the spectra of the even and odd samples out of the complex
-    // result Z (positive exponent): X[k] = Z[k] - c*D, X[M-k] = Z[M-k] +
-    // conj(c*D), with D = Z[k] - conj(Z[M-k]) and c = (1 + i*exp(i*pi*k/M))/2,
-    // then store conj(X) split, which is the negative-exponent spectrum.
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
-    for (std::size_t k = 1; k < quarter; ++k) {
-        const std::size_t j = 2 * k;
-        const std::size_t l = n - j;
-        const double cr = 0.5 - ct[nc - k];
-        const double ci = ct[k];
-        const double dr = b[j] - b[l];
-        const double di = b[j + 1] + b[l + 1];
-        const double yr = cr * dr - ci * di;
-        const double yi = cr * di + ci * dr;
-        re[k] = b[j] - yr;
-        im[k] = yi - b[j + 1];
-        re[half - k] = b[l] + yr;
-        im[half - k] = yi - b[l + 1];
+#if BRIGHTFALL_X86_KERNELS
+    if (dspkernels::vectorKernelsActive()) {
+        separateAvx2(b, re, im, half, ct, nc);
+    } else {
+        separatePlain(b, re, im, half, ct, nc, 1, quarter);
     }
+#else
+    separatePlain(b, re, im, half, ct, nc, 1, quarter);
+#endif
+    // Bin 0 and bin N/2 come from the first point; bin N/4 is its own mirror.
     re[0] = b[0] + b[1];
     im[0] = 0.0;
     re[quarter] = b[half];
@@ -392,56 +615,39 @@ void OouraFFT::fft(const double* data, double* re, double* im) {
 }
 
 void OouraFFT::ifft(double* data, const double* re, const double* im) {
-    const std::size_t n = size;
-    double* b = work.data();
-    if (n == 2) {
+    const double scale = 2.0 / static_cast<double>(size);
+    if (size == 2) {
         const double odd = 0.5 * (re[0] - re[1]);
-        const double scale = 2.0 / static_cast<double>(size);
         data[0] = (re[0] - odd) * scale;
         data[1] = odd * scale;
         return;
     }
-    const std::size_t half = n / 2;
+    const std::size_t half = size / 2;
     const std::size_t quarter = half / 2;
-
-    // Pack conj of the split spectrum (the positive-exponent form), undo the
-    // separation of fft: Z[k] = X[k] - conj(c)*D, Z[M-k] = X[M-k] +
-    // conj(conj(c)*D), D = X[k] - conj(X[M-k]); and store each Z at its
-    // bit-reversed place for the complex passes.
+    double* b = work.data();
     Reverser rev;
     rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
+
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
-    for (std::size_t k = 1; k < quarter; ++k) {
-        const double xr = re[k];
-        const double xi = -im[k];
-        const double mr = re[half - k];
-        const double mi = -im[half - k];
-        const double cr = 0.5 - ct[nc - k];
-        const double ci = ct[k];
-        const double dr = xr - mr;
-        const double di = xi + mi;
-        const double yr = cr * dr + ci * di;
-        const double yi = cr * di - ci * dr;
-        const std::size_t p = 2 * rev(k);
-        const std::size_t q = 2 * rev(half - k);
-        b[p] = xr - yr;
-        b[p + 1] = xi - yi;
-        b[q] = mr + yr;
-        b[q + 1] = mi - yi;
+#if BRIGHTFALL_X86_KERNELS
+    if (dspkernels::vectorKernelsActive()) {
+        combineAvx2(re, im, b, half, ct, nc, rev);
+    } else {
+        combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
     }
+#else
+    combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
+#endif
+    // Bins 0 and N/2 share the first point (im[0] and im[N/2] are not read);
+    // bin N/4 is its own mirror and goes to the second.
     const double odd = 0.5 * (re[0] - re[half]);
     b[0] = re[0] - odd;
     b[1] = odd;
     const std::size_t middle = 2 * rev(quarter);
     b[middle] = re[quarter];
     b[middle + 1] = -im[quarter];
-    complexTransform<false>(b, half, table.data());
-
-    const double scale = 2.0 / static_cast<double>(size);
-    for (std::size_t j = 0; j < n; ++j) {
-        data[j] = b[j] * scale;
-    }
+    complexTransform<false>(b, half, table.data(), data, scale);
 }
 
 }  // namespace audiofft
