@@ -42,9 +42,8 @@ void BM_FFTPair_Ours(benchmark::State& state) {
     }
 }
 
-void BM_FFTPair_FFTW(benchmark::State& state) {
+void fftwPair(benchmark::State& state, const fftwref::Plans& plans) {
     const auto n = static_cast<std::size_t>(state.range(0));
-    const fftwref::Plans& plans = fftwref::plansFor(n);
     double* x = fftw_alloc_real(n);
     double* y = fftw_alloc_real(n);
     fftw_complex* c = fftw_alloc_complex(n / 2 + 1);
@@ -59,6 +58,14 @@ void BM_FFTPair_FFTW(benchmark::State& state) {
     fftw_free(x);
     fftw_free(y);
     fftw_free(c);
+}
+
+void BM_FFTPair_FFTW(benchmark::State& state) {
+    fftwPair(state, fftwref::plansFor(static_cast<std::size_t>(state.range(0))));
+}
+
+void BM_FFTPair_FFTWEstimate(benchmark::State& state) {
+    fftwPair(state, fftwref::estimatedPlansFor(static_cast<std::size_t>(state.range(0))));
 }
 
 // Runs `process` over 16 periods of stereo noise per iteration in calls of
@@ -153,6 +160,7 @@ void BM_SetSustain_FFTW(benchmark::State& state) {
 
 BENCHMARK(BM_FFTPair_Ours)->Arg(256)->Arg(4096);
 BENCHMARK(BM_FFTPair_FFTW)->Arg(256)->Arg(4096);
+BENCHMARK(BM_FFTPair_FFTWEstimate)->Arg(256)->Arg(4096);
 BENCHMARK(BM_Engine_Ours)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(1024)->UseRealTime();
 BENCHMARK(BM_Engine_FFTW)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(1024)->UseRealTime();
 BENCHMARK(BM_SetSustain_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -7,19 +7,30 @@
 
 namespace fftwref {
 
-const Plans& plansFor(std::size_t n) {
-    static std::map<std::size_t, Plans> cache;
+namespace {
+const Plans& cachedPlans(std::map<std::size_t, Plans>& cache, std::size_t n, unsigned flags) {
     Plans& p = cache[n];
     if (p.forward == nullptr) {
         double* x = fftw_alloc_real(n);
         fftw_complex* c = fftw_alloc_complex(n / 2 + 1);
         const int size = static_cast<int>(n);
-        p.forward = fftw_plan_dft_r2c_1d(size, x, c, FFTW_MEASURE);
-        p.inverse = fftw_plan_dft_c2r_1d(size, c, x, FFTW_MEASURE);
+        p.forward = fftw_plan_dft_r2c_1d(size, x, c, flags);
+        p.inverse = fftw_plan_dft_c2r_1d(size, c, x, flags);
         fftw_free(x);
         fftw_free(c);
     }
     return p;
+}
+}  // namespace
+
+const Plans& plansFor(std::size_t n) {
+    static std::map<std::size_t, Plans> cache;
+    return cachedPlans(cache, n, FFTW_MEASURE);
+}
+
+const Plans& estimatedPlansFor(std::size_t n) {
+    static std::map<std::size_t, Plans> cache;
+    return cachedPlans(cache, n, FFTW_ESTIMATE);
 }
 
 namespace {

@@ -22,8 +22,11 @@ for base in ("FFTPair", "Engine", "SetSustain"):
     for arg in ours:
         o, r = ours[arg], ref.get(arg, {})
         if base == "FFTPair":
+            e = runs.get("BM_FFTPair_FFTWEstimate", {}).get(arg, {})
             oo, rr = o["real_time"] / 1e3, r.get("real_time", float("nan")) / 1e3
-            print(f"FFT pair N={arg:5}: ours {oo:8.3f} us  FFTW {rr:8.3f} us  ours/FFTW {oo / rr:5.2f}")
+            ee = e.get("real_time", float("nan")) / 1e3
+            print(f"FFT pair N={arg:5}: ours {oo:7.3f} us  FFTW(measure) {rr:7.3f} us  ratio {oo / rr:4.2f}"
+                  f"  | FFTW(estimate) {ee:7.3f} us  ratio {oo / ee:4.2f}")
         elif base == "Engine":
             print(f"engine block {arg:5}: rtf ours {o['rtf']:7.1f}  FFTW {r['rtf']:7.1f}  "
                   f"ratio {o['rtf'] / r['rtf']:5.2f}  | period call median {o['period_call_median_ms']:.3f} ms "

@@ -290,6 +290,16 @@ BRIGHTFALL_AVX2 inline void store4(double* p, Vec4 v) {
     std::memcpy(p, &v, sizeof(v));
 }
 
+BRIGHTFALL_AVX2 inline Vec2 load2(const double* p) {
+    Vec2 v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+BRIGHTFALL_AVX2 inline Vec4 join(Vec2 lo, Vec2 hi) {
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3);
+}
+
 BRIGHTFALL_AVX2 inline Vec4 swapParts(Vec4 v) {
     return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
@@ -320,9 +330,10 @@ BRIGHTFALL_AVX2 void firstPassAvx2(double* a, std::size_t points, const double* 
     const std::size_t blocks = points / 4;
     for (std::size_t b = 0; b < blocks; ++b) {
         double* q = a + 8 * b;
-        const Vec4 lo = load4(q), hi = load4(q + 4);                         // (q0 q1) (q2 q3)
-        const Vec4 s = __builtin_shufflevector(lo, hi, 0, 1, 4, 5);          // (q0 q2)
-        const Vec4 t = __builtin_shufflevector(lo, hi, 2, 3, 6, 7);          // (q1 q3)
+        // The points were just written one by one (bit-reversed copy): loading
+        // them singly lets the loads be served from those stores.
+        const Vec4 s = join(load2(q), load2(q + 4));                         // (q0 q2)
+        const Vec4 t = join(load2(q + 2), load2(q + 6));                     // (q1 q3)
         const Vec4 sum = s + t;                                              // (x0 x2)
         const Vec4 diff = s - t;                                             // (x1 x3)
         const Vec4 turned = timesI<kForward>(diff);                          // (. ix3)
@@ -433,13 +444,21 @@ BRIGHTFALL_AVX2 void separateAvx2(const double* b, double* re, double* im, std::
                                   const double* ct, std::size_t nc) {
     const std::size_t n = 2 * half;
     const std::size_t quarter = half / 2;
-    std::size_t k = 1;
+    if (quarter < 8) {
+        separatePlain(b, re, im, half, ct, nc, 1, quarter);
+        return;
+    }
+    separatePlain(b, re, im, half, ct, nc, 1, 2);
+    // Groups start at k = 2 mod 4 so that the loads of Z[k ..] line up with
+    // the last pass's vector stores; the mirrored points, which cannot line up
+    // as well, are loaded in halves that each lie within one such store.
+    std::size_t k = 2;
     for (; k + 4 <= quarter; k += 4) {
-        // Z[k .. k+3] and Z[M-k .. M-k-3], split into real and imaginary parts.
         const Vec4 zLo = load4(b + 2 * k), zHi = load4(b + 2 * k + 4);
         const Vec4 zr = __builtin_shufflevector(zLo, zHi, 0, 2, 4, 6);
         const Vec4 zi = __builtin_shufflevector(zLo, zHi, 1, 3, 5, 7);
-        const Vec4 mLo = load4(b + n - 2 * k - 6), mHi = load4(b + n - 2 * k - 2);
+        const double* m = b + n - 2 * k - 6;
+        const Vec4 mLo = join(load2(m), load2(m + 2)), mHi = join(load2(m + 4), load2(m + 6));
         const Vec4 mr = __builtin_shufflevector(mLo, mHi, 6, 4, 2, 0);
         const Vec4 mi = __builtin_shufflevector(mLo, mHi, 7, 5, 3, 1);
         const Vec4 cr = splat(0.5) - reversed(load4(ct + nc - k - 3));
@@ -465,8 +484,16 @@ BRIGHTFALL_AVX2 inline void storeComplex(double* p, Vec4 pair, bool upper) {
 BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, std::size_t half,
                                  const double* ct, std::size_t nc, const Reverser& rev) {
     const std::size_t quarter = half / 2;
-    std::size_t k = 1;
-    for (; k + 4 <= quarter; k += 4) {
+    if (quarter < 8) {
+        combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
+        return;
+    }
+    combinePlain(re, im, b, half, ct, nc, rev, 1, 4);
+    // Groups start at multiples of four, whose two low bits become the two top
+    // bits of the reversed index: the places of k+1, k+2, k+3 follow from that
+    // of k by adding half/2, half/4 and 3*half/4 (complex points).
+    const std::size_t step1 = 2 * (half / 2), step2 = 2 * (half / 4), step3 = step1 + step2;
+    for (std::size_t k = 4; k < quarter; k += 4) {
         const Vec4 xr = load4(re + k);
         const Vec4 xi = -load4(im + k);
         const Vec4 mr = reversed(load4(re + half - k - 3));
@@ -483,16 +510,19 @@ BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, 
         const Vec4 z23 = __builtin_shufflevector(zr, zi, 2, 6, 3, 7);
         const Vec4 w01 = __builtin_shufflevector(wr, wi, 0, 4, 1, 5);
         const Vec4 w23 = __builtin_shufflevector(wr, wi, 2, 6, 3, 7);
-        storeComplex(b + 2 * rev(k), z01, false);
-        storeComplex(b + 2 * rev(k + 1), z01, true);
-        storeComplex(b + 2 * rev(k + 2), z23, false);
-        storeComplex(b + 2 * rev(k + 3), z23, true);
+        double* zk = b + 2 * rev(k);
+        storeComplex(zk, z01, false);
+        storeComplex(zk + step1, z01, true);
+        storeComplex(zk + step2, z23, false);
+        storeComplex(zk + step3, z23, true);
+        // Mirrors half-k .. half-k-3: the first is a multiple of four, the
+        // other three are 3, 2, 1 above the multiple of four below it.
+        double* wk = b + 2 * rev(half - k - 4);
         storeComplex(b + 2 * rev(half - k), w01, false);
-        storeComplex(b + 2 * rev(half - k - 1), w01, true);
-        storeComplex(b + 2 * rev(half - k - 2), w23, false);
-        storeComplex(b + 2 * rev(half - k - 3), w23, true);
+        storeComplex(wk + step3, w01, true);
+        storeComplex(wk + step2, w23, false);
+        storeComplex(wk + step1, w23, true);
     }
-    combinePlain(re, im, b, half, ct, nc, rev, k, quarter);
 }
 #endif
 

@@ -52,7 +52,7 @@ TEST(TwoStageFFTConvolver, MatchesDirectConvolutionWithAFullLengthResponse) {
     for (const auto& w : windows) {
         refs.push_back(dsptest::directConvolution(burst, h, w[0], w[1]));
     }
-    for (std::size_t call : {std::size_t{1}, std::size_t{64}, std::size_t{1000}, std::size_t{0}}) {
+    for (std::size_t call : kCallSizes) {
         SCOPED_TRACE(testing::Message() << "call " << call);
         TwoStageFFTConvolver conv;
         ASSERT_TRUE(conv.init(kHeadRequest, kTailRequest, h.data(), h.size()));
