@@ -1,5 +1,6 @@
 #include "dsp/SpectrumMath.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dsp/KernelChoice.h"
@@ -165,10 +166,28 @@ void multiplyAccumulate(double* re, double* im, const double* reA, const double*
     multiplyAccumulatePlain(re, im, reA, imA, reB, imB, n);
 }
 
+// Long spectra (the far tail's) are summed in blocks of this many bins, each
+// partition streamed through once per block with the accumulator held in the
+// first-level cache: walking dozens of partitions a few bins at a time would
+// defeat the hardware prefetchers.
+constexpr std::size_t kLongRun = 256;
+
 void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
                               const double* const* imA, const double* const* reB,
                               const double* const* imB, std::size_t count, std::size_t first,
                               std::size_t n) {
+    if (n > 2 * kLongRun) {
+        for (std::size_t c = 0; c < n; c += kLongRun) {
+            const std::size_t run = std::min(kLongRun, n - c);
+            std::size_t slot = first;
+            for (std::size_t i = 1; i < count; ++i) {
+                slot = nextSlot(slot, count);
+                multiplyAccumulate(re + c, im + c, reA[i] + c, imA[i] + c, reB[slot] + c,
+                                   imB[slot] + c, run);
+            }
+        }
+        return;
+    }
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
         seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
