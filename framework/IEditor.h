@@ -15,6 +15,10 @@ class IEditor {
     // Opens the editor's window inside the host's window; false on failure.
     virtual bool OpenEditorWindow(void* parentWindow) = 0;
     virtual void CloseEditorWindow() = 0;
+    // The host's periodic editor call: a window that keeps no thread of its
+    // own, or wants to work on the host's interface thread when the host
+    // offers it, does its work here. [host UI thread, plug-in mutex held]
+    virtual void Idle() {}
     virtual int Width() const = 0;
     virtual int Height() const = 0;
 };

@@ -3,7 +3,7 @@
 #if defined(_WIN32)
 #include "graphics/win/IGraphicsWin.h"
 #else
-#include "graphics/IGraphicsHeadless.h"
+#include "graphics/x11/IGraphicsX11.h"
 #endif
 
 std::unique_ptr<IGraphics> CreatePlatformGraphics(IPlugBase* plug) {
@@ -12,6 +12,6 @@ std::unique_ptr<IGraphics> CreatePlatformGraphics(IPlugBase* plug) {
     editor->SetModuleInstance(IGraphicsWin::LibraryInstance());
     return editor;
 #else
-    return std::make_unique<IGraphicsHeadless>(plug);
+    return std::make_unique<IGraphicsX11>(plug);
 #endif
 }

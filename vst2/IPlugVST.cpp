@@ -348,7 +348,12 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
         if (opcode == effClose) {
             // The mutex is a member of the object: wait for any call in
             // progress, then let go of it before the object disappears.
+            // An editor window still open is closed first, while the whole
+            // plug-in is alive: its thread may be about to call into the
+            // plug-in, and a press it holds ends its gesture with the host.
             plug->GetMutex().lock();
+            if (IEditor* editor = plug->GetEditor())
+                editor->CloseEditorWindow();
             plug->GetMutex().unlock();
             delete plug;
             return 0;
@@ -436,6 +441,10 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             GetEditor()->CloseEditorWindow();
             return 1;
         case effEditIdle:
+            if (IEditor* editor = GetEditor())
+                editor->Idle();
+            SetChunkRestored(false);
+            return 0;
         case effIdle:
             SetChunkRestored(false);
             return 0;
