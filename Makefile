@@ -27,8 +27,7 @@ win32: deps
 	cmake --build --preset win32 -j $(JOBS)
 
 demo: linux
-	@mkdir -p $(OUT)
-	build/linux/brightfall-demo build/linux/brightfall.so $(OUT)
+	@tools/make-demo.sh build/linux $(OUT)
 
 test-linux: linux
 	ctest --preset linux -j 2

@@ -57,20 +57,26 @@ void AddHat(std::vector<double>& l, std::vector<double>& r, long at, double sr, 
     }
 }
 
-// Karplus-Strong plucked string, panned by `pan` (0 left, 1 right).
+// Karplus-Strong plucked string, panned by `pan` (0 left, 1 right), lasting
+// `seconds` and faded out over its last fifth so it ends without a click.
 void AddPluck(std::vector<double>& l, std::vector<double>& r, long at, double sr, double freq,
-              double pan, Noise& noise) {
+              double pan, double seconds, Noise& noise) {
     const int period = static_cast<int>(sr / freq);
     std::vector<double> line(static_cast<std::size_t>(period));
-    for (double& v : line) v = noise.Next();
-    const long len = static_cast<long>(1.2 * sr);
+    for (double& v : line)
+        v = noise.Next();
+    const long len = static_cast<long>(seconds * sr);
+    const long fade = len / 5;
     int idx = 0;
     for (long i = 0; i < len && at + i < static_cast<long>(l.size()); ++i) {
         const int next = (idx + 1) % period;
         const double out = line[idx];
         line[idx] = 0.996 * 0.5 * (line[idx] + line[next]);
         idx = next;
-        const double v = 0.22 * out;
+        double v = 0.22 * out;
+        if (i > len - fade)
+            v *= 0.5 + 0.5 * std::cos(kPi * static_cast<double>(i - (len - fade)) /
+                                      static_cast<double>(fade));
         l[at + i] += v * std::sqrt(1.0 - pan);
         r[at + i] += v * std::sqrt(pan);
     }
@@ -89,13 +95,21 @@ std::vector<std::vector<double>> MakeDemoSignal(double sampleRate, double second
 
     // One bar of drums, then the phrase alone so the tail is heard in the open.
     for (int b = 0; b < 4; ++b) {
-        if (b % 2 == 0) AddKick(l, r, at(b), sampleRate);
-        if (b % 2 == 1) AddSnare(l, r, at(b), sampleRate, noise);
+        if (b % 2 == 0)
+            AddKick(l, r, at(b), sampleRate);
+        if (b % 2 == 1)
+            AddSnare(l, r, at(b), sampleRate, noise);
         AddHat(l, r, at(b + 0.5), sampleRate, noise);
     }
     const double notes[] = {220.0, 261.63, 329.63, 392.0, 329.63, 440.0};
     for (int i = 0; i < 6; ++i)
-        AddPluck(l, r, at(4.0 + 0.5 * i), sampleRate, notes[i], 0.2 + 0.12 * i, noise);
+        AddPluck(l, r, at(4.0 + 0.5 * i), sampleRate, notes[i], 0.2 + 0.12 * i, 1.2, noise);
     AddSnare(l, r, at(7.5), sampleRate, noise);
+    // A closing chord, left to ring into the reverb.
+    const double chord[] = {110.0, 164.81, 220.0, 277.18, 329.63};
+    for (int i = 0; i < 5; ++i)
+        AddPluck(l, r, at(8.0) + static_cast<long>(0.012 * i * sampleRate), sampleRate, chord[i],
+                 0.15 + 0.175 * i, 2.0, noise);
+    AddKick(l, r, at(8.0), sampleRate);
     return out;
 }

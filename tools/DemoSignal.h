@@ -1,6 +1,6 @@
 // A dry signal worth hearing through a reverb, made from nothing: drum hits
-// (kick, snare, hat) under a plucked-string phrase. Deterministic, so the
-// demo's output is the same on every run.
+// (kick, snare, hat), a plucked-string phrase and a closing chord.
+// Deterministic, so the demo's output is the same on every run.
 #pragma once
 
 #include <vector>

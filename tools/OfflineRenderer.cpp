@@ -1,80 +1,75 @@
 #include "tools/OfflineRenderer.h"
 
 #include <algorithm>
-#include <cmath>
 
-std::vector<std::vector<double>> OfflineRenderer::Render(
-    VstHost& host, const std::vector<std::vector<double>>& input, const RenderSettings& settings,
-    const Progress& progress) {
-    AEffect* e = host.Effect();
-    const int inChannels = static_cast<int>(std::min<std::size_t>(input.size(), 2));
-    const long inFrames = inChannels > 0 ? static_cast<long>(input[0].size()) : 0;
-    const long total = inFrames + std::max(0L, settings.tailFrames);
-    const int block = std::max(1, settings.blockSize);
+namespace {
 
-    host.Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(settings.sampleRate));
-    host.Dispatch(effSetBlockSize, 0, block);
-    VstSpeakerArrangement in{}, out{};
-    in.numChannels = std::max(inChannels, 1);
-    in.type = inChannels == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
-    out.numChannels = 2;
-    out.type = kSpeakerArrStereo;
-    host.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
-    host.Dispatch(effMainsChanged, 0, 1);
+// effSetProcessPrecision values.
+constexpr VstIntPtr kPrecision32 = 0;
+constexpr VstIntPtr kPrecision64 = 1;
 
-    std::vector<std::vector<double>> result(2, std::vector<double>(static_cast<std::size_t>(total)));
-    std::vector<double> inD[2], outD[2];
-    std::vector<float> inF[2], outF[2];
-    for (int c = 0; c < 2; ++c) {
-        inD[c].assign(block, 0.0);
-        outD[c].assign(block, 0.0);
-        inF[c].assign(block, 0.0f);
-        outF[c].assign(block, 0.0f);
-    }
-    for (long pos = 0; pos < total; pos += block) {
-        const int n = static_cast<int>(std::min<long>(block, total - pos));
-        for (int c = 0; c < in.numChannels; ++c) {
-            for (int i = 0; i < n; ++i) {
-                const long at = pos + i;
-                inD[c][i] = (c < inChannels && at < inFrames) ? input[c][at] : 0.0;
-                inF[c][i] = static_cast<float>(inD[c][i]);
-            }
-        }
-        if (settings.doublePrecision) {
-            double* ip[2] = {inD[0].data(), inD[1].data()};
-            double* op[2] = {outD[0].data(), outD[1].data()};
-            e->processDoubleReplacing(e, ip, op, n);
-            for (int c = 0; c < 2; ++c) std::copy(outD[c].begin(), outD[c].begin() + n, result[c].begin() + pos);
-        } else {
-            float* ip[2] = {inF[0].data(), inF[1].data()};
-            float* op[2] = {outF[0].data(), outF[1].data()};
-            e->processReplacing(e, ip, op, n);
-            for (int c = 0; c < 2; ++c)
-                for (int i = 0; i < n; ++i) result[c][pos + i] = outF[c][i];
-        }
-        if (progress) progress(pos + n, total);
-    }
-    host.Dispatch(effMainsChanged, 0, 0);
-    return result;
+VstSpeakerArrangement Arrangement(int channels) {
+    VstSpeakerArrangement a{};
+    a.numChannels = channels;
+    a.type = channels == 1 ? kSpeakerArrMono
+                           : (channels == 2 ? kSpeakerArrStereo : kSpeakerArrUserDefined);
+    return a;
 }
 
-LevelStats MeasureLevels(const std::vector<std::vector<double>>& channels) {
-    LevelStats s;
-    double sum = 0.0;
-    long count = 0;
-    for (const auto& ch : channels) {
-        for (double v : ch) {
-            if (!std::isfinite(v)) {
-                ++s.nonFinite;
-                continue;
-            }
-            s.peak = std::max(s.peak, std::fabs(v));
-            sum += v * v;
-            ++count;
-        }
+}  // namespace
+
+OfflineRenderer::OfflineRenderer(VstHost& host, const RenderSettings& settings)
+    : mHost(host), mEffect(host.Effect()), mSettings(settings) {
+    mSettings.blockSize = std::max(1, mSettings.blockSize);
+    mSettings.inputChannels = std::clamp(mSettings.inputChannels, 1, 2);
+    const int block = mSettings.blockSize;
+    const int pinsIn = std::max(mEffect->numInputs, mSettings.inputChannels);
+    const int pinsOut = std::max(mEffect->numOutputs, 1);
+    mOutChannels = std::min(mEffect->numOutputs, 2);
+
+    mInD.assign(pinsIn, std::vector<double>(block, 0.0));
+    mOutD.assign(pinsOut, std::vector<double>(block, 0.0));
+    mInF.assign(pinsIn, std::vector<float>(block, 0.0f));
+    mOutF.assign(pinsOut, std::vector<float>(block, 0.0f));
+    for (int c = 0; c < pinsIn; ++c) {
+        mInPtrD.push_back(mInD[c].data());
+        mInPtrF.push_back(mInF[c].data());
     }
-    s.rms = count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
-    return s;
+    for (int c = 0; c < pinsOut; ++c) {
+        mOutPtrD.push_back(mOutD[c].data());
+        mOutPtrF.push_back(mOutF[c].data());
+    }
+
+    mHost.Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(mSettings.sampleRate));
+    mHost.Dispatch(effSetBlockSize, 0, block);
+    mHost.Dispatch(effSetProcessPrecision, 0,
+                   mSettings.doublePrecision ? kPrecision64 : kPrecision32);
+    VstSpeakerArrangement in = Arrangement(mSettings.inputChannels);
+    VstSpeakerArrangement out = Arrangement(mOutChannels);
+    mHost.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
+    mHost.Dispatch(effMainsChanged, 0, 1);
 }
 
-double ToDecibels(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY; }
+OfflineRenderer::~OfflineRenderer() {
+    mHost.Dispatch(effMainsChanged, 0, 0);
+}
+
+void OfflineRenderer::Process(const double* const* input, double* const* output, int frames) {
+    const int n = std::clamp(frames, 0, mSettings.blockSize);
+    const int inChannels = mSettings.inputChannels;
+    if (mSettings.doublePrecision) {
+        for (int c = 0; c < inChannels; ++c)
+            std::copy(input[c], input[c] + n, mInD[c].begin());
+        mEffect->processDoubleReplacing(mEffect, mInPtrD.data(), mOutPtrD.data(), n);
+        for (int c = 0; c < mOutChannels; ++c)
+            std::copy(mOutD[c].begin(), mOutD[c].begin() + n, output[c]);
+    } else {
+        for (int c = 0; c < inChannels; ++c)
+            for (int i = 0; i < n; ++i)
+                mInF[c][i] = static_cast<float>(input[c][i]);
+        mEffect->processReplacing(mEffect, mInPtrF.data(), mOutPtrF.data(), n);
+        for (int c = 0; c < mOutChannels; ++c)
+            for (int i = 0; i < n; ++i)
+                output[c][i] = mOutF[c][i];
+    }
+}

@@ -1,9 +1,11 @@
-// Runs audio through a plug-in instance the way a careful host renders a
-// file: configure, switch processing on, feed fixed-size blocks, switch off.
-// Used by the command-line tools; owns nothing but its settings.
+// Drives one opened plug-in instance the way a careful host renders a file:
+// sample rate, block size, precision and speaker arrangement first, then
+// processing switched on, fixed-size blocks through the replacing callbacks,
+// and processing switched off again on destruction. Owns the scratch
+// buffers the plug-in reads and writes; the instance belongs to the caller.
+// One thread at a time: the thread that renders.
 #pragma once
 
-#include <functional>
 #include <vector>
 
 #include "tools/VstHost.h"
@@ -12,28 +14,34 @@ struct RenderSettings {
     double sampleRate = 44100.0;
     int blockSize = 512;
     bool doublePrecision = true;
-    // Frames of silence appended after the input so the reverb tail is heard.
-    long tailFrames = 0;
+    // Channels the caller feeds: 1 uses the plug-in's mono-in, stereo-out
+    // configuration, 2 its stereo one.
+    int inputChannels = 2;
 };
 
 class OfflineRenderer {
-public:
-    using Progress = std::function<void(long done, long total)>;
+  public:
+    OfflineRenderer(VstHost& host, const RenderSettings& settings);
+    ~OfflineRenderer();
+    OfflineRenderer(const OfflineRenderer&) = delete;
+    OfflineRenderer& operator=(const OfflineRenderer&) = delete;
 
-    // Input: one or two channels of equal length. Output: always two
-    // channels, input length plus tail. A mono input is fed to the plug-in's
-    // mono-in, stereo-out configuration.
-    static std::vector<std::vector<double>> Render(VstHost& host,
-                                                   const std::vector<std::vector<double>>& input,
-                                                   const RenderSettings& settings,
-                                                   const Progress& progress = nullptr);
+    // The plug-in's outputs the caller receives: at most two.
+    int OutputChannels() const { return mOutChannels; }
+
+    // Runs `frames` frames (at most the block size) through the plug-in:
+    // `input` holds inputChannels channel pointers, `output` OutputChannels().
+    void Process(const double* const* input, double* const* output, int frames);
+
+  private:
+    VstHost& mHost;
+    AEffect* mEffect;
+    RenderSettings mSettings;
+    int mOutChannels = 0;
+    // One buffer per plug-in pin, used or not, so every pointer handed to
+    // the plug-in is valid for a whole block.
+    std::vector<std::vector<double>> mInD, mOutD;
+    std::vector<std::vector<float>> mInF, mOutF;
+    std::vector<double*> mInPtrD, mOutPtrD;
+    std::vector<float*> mInPtrF, mOutPtrF;
 };
-
-struct LevelStats {
-    double peak = 0.0;
-    double rms = 0.0;
-    long nonFinite = 0;
-};
-
-LevelStats MeasureLevels(const std::vector<std::vector<double>>& channels);
-double ToDecibels(double linear);

@@ -1,0 +1,354 @@
+// brightfall-render end to end: real files in, the built module in the
+// middle, files out, as a person runs it.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "ToolTestSupport.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+constexpr int kWavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+constexpr int kFlac24 = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+// -120 dBFS, where the default tail counts the reverb as gone.
+constexpr double kSilence = 1e-6;
+
+using RenderTool = ScratchTest;
+
+#define EXPECT_RAN(run) \
+    ASSERT_EQ((run).status, 0) << "stdout:\n" << (run).out << "stderr:\n" << (run).err
+
+// Byte for byte, without printing megabytes when they differ.
+bool SameBytes(const std::string& a, const std::string& b) {
+    return ReadBytes(a) == ReadBytes(b);
+}
+
+bool NoPartialFiles(const std::vector<std::string>& names) {
+    for (const auto& n : names)
+        if (n.find(".partial-") != std::string::npos)
+            return false;
+    return true;
+}
+
+TEST_F(RenderTool, MonoWavBecomesAStereoReverbAtTheSameRateAndEncoding) {
+    WriteAudio(Path("mono.wav"), Burst(22050, 1, 0.5, 0.05, 0.5, kWav16));
+    const ToolRun run = RunTool({Path("mono.wav"), Path("out.wav")});
+    EXPECT_RAN(run);
+    EXPECT_EQ(run.err, "");  // no progress bar when stderr is not a terminal
+    EXPECT_NE(run.out.find("Brightfall by Corvistone LLC"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Wet/Dry 50 %, Sustain 50"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(BRIGHTFALL_MODULE), std::string::npos) << "found beside the tool";
+    EXPECT_NE(run.out.find("real time"), std::string::npos);
+
+    const Audio out = ReadAudio(Path("out.wav"));
+    EXPECT_EQ(out.rate, 22050);
+    EXPECT_EQ(out.format, kWav16);
+    ASSERT_EQ(out.channels.size(), 2u);
+    // Mono in, stereo out: the same mono reverb on both sides.
+    EXPECT_EQ(out.channels[0], out.channels[1]);
+    // Sustain 50 rings 64000 samples past the input.
+    EXPECT_GT(out.Frames(), 11025 + 64000 - 2205);
+    EXPECT_GT(PeakIn(out, 22050, 11025 + 60000), 1e-3);
+}
+
+TEST_F(RenderTool, StereoFloatWavKeepsItsEncodingAndGetsTwoDifferentReverbs) {
+    WriteAudio(Path("in.wav"), Burst(48000, 2, 0.5, 0.05, 0.5, kWavFloat));
+    EXPECT_RAN(RunTool({Path("in.wav"), Path("out.wav"), "-q"}));
+    const Audio out = ReadAudio(Path("out.wav"));
+    EXPECT_EQ(out.rate, 48000);
+    EXPECT_EQ(out.format, kWavFloat);
+    ASSERT_EQ(out.channels.size(), 2u);
+    EXPECT_NE(out.channels[0], out.channels[1]);  // each channel has its own response
+    EXPECT_GT(PeakIn(out, 30000, 60000), 1e-3);
+}
+
+TEST_F(RenderTool, FlacStaysFlacAndOtherFormatsFollowTheOutputName) {
+    WriteAudio(Path("in.flac"), Burst(kRate, 2, 0.3, 0.05, 0.5, kFlac24));
+    EXPECT_RAN(RunTool({Path("in.flac"), Path("out.flac"), "-q"}));
+    const Audio flac = ReadAudio(Path("out.flac"));
+    EXPECT_EQ(flac.format, kFlac24);
+    EXPECT_GT(flac.Frames(), 13230 + 60000);
+
+    // Ogg holds no PCM: the encoding changes to Vorbis, with a note.
+    const ToolRun ogg = RunTool({Path("in.flac"), Path("out.ogg"), "-q"});
+    EXPECT_RAN(ogg);
+    EXPECT_NE(ogg.err.find("Ogg cannot hold 24-bit PCM; writing Vorbis"), std::string::npos)
+        << ogg.err;
+    EXPECT_EQ(ReadAudio(Path("out.ogg")).format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+
+    EXPECT_RAN(RunTool({Path("in.flac"), Path("out.aiff"), "--subtype", "pcm16", "-q"}));
+    EXPECT_EQ(ReadAudio(Path("out.aiff")).format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+}
+
+TEST_F(RenderTool, ParametersAreSetByNameInThePluginsOwnUnits) {
+    const Audio in = Burst(kRate, 2, 0.5, 0.1, 0.5, kWavFloat);
+    WriteAudio(Path("in.wav"), in);
+
+    // Wet/Dry 0 is the dry signal exactly; Sustain 0 passes the input through.
+    for (const std::vector<std::string>& setting :
+         {std::vector<std::string>{"--wet", "0"}, std::vector<std::string>{"--sustain", "0"},
+          std::vector<std::string>{"--param", "Wet/Dry=0%"}}) {
+        std::vector<std::string> args{Path("in.wav"), Path("dry.wav"), "-q"};
+        args.insert(args.end(), setting.begin(), setting.end());
+        EXPECT_RAN(RunTool(args));
+        const Audio out = ReadAudio(Path("dry.wav"));
+        ASSERT_GE(out.Frames(), in.Frames()) << setting[0];
+        for (int c = 0; c < 2; ++c)
+            for (long i = 0; i < in.Frames(); ++i)
+                ASSERT_EQ(out.channels[c][i], static_cast<float>(in.channels[c][i]))
+                    << setting[0] << " channel " << c << " frame " << i;
+        EXPECT_LE(PeakIn(out, in.Frames(), out.Frames()), 0.0) << "nothing after a dry input";
+    }
+
+    // The same values by option, by loose name, or with the unit: the same bytes.
+    const ToolRun named =
+        RunTool({Path("in.wav"), Path("a.wav"), "--wet", "30", "--sustain", "20"});
+    EXPECT_RAN(named);
+    EXPECT_NE(named.out.find("Wet/Dry 30 %, Sustain 20"), std::string::npos) << named.out;
+    EXPECT_RAN(RunTool(
+        {Path("in.wav"), Path("b.wav"), "-q", "-p", "sustain=20", "--param", "wetdry=30 %"}));
+    EXPECT_TRUE(SameBytes(Path("a.wav"), Path("b.wav")));
+    EXPECT_RAN(RunTool({Path("in.wav"), Path("c.wav"), "-q", "--sustain", "21"}));
+    EXPECT_FALSE(SameBytes(Path("a.wav"), Path("c.wav")));
+
+    const ToolRun list = RunTool({"--list-params"});
+    EXPECT_RAN(list);
+    EXPECT_NE(list.out.find("Wet/Dry          50 %       0 to 100"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Sustain          50         0 to 100"), std::string::npos) << list.out;
+}
+
+TEST_F(RenderTool, SavedStateReloadsAndRendersTheSameBytes) {
+    WriteAudio(Path("in.wav"), Burst(kRate, 1, 0.4, 0.05, 0.5, SF_FORMAT_WAV | SF_FORMAT_PCM_24));
+    const ToolRun first = RunTool({Path("in.wav"), Path("a.wav"), "--wet", "35", "--sustain", "70",
+                                   "--save-state", Path("hall.state")});
+    EXPECT_RAN(first);
+    EXPECT_NE(first.out.find("saved to"), std::string::npos);
+    const std::string state = ReadBytes(Path("hall.state"));
+    ASSERT_EQ(state.size(), 24u);
+    EXPECT_EQ(state.substr(0, 4), "tffp");
+
+    EXPECT_RAN(RunTool({"--state", Path("hall.state"), Path("in.wav"), Path("b.wav"), "-q"}));
+    EXPECT_TRUE(SameBytes(Path("a.wav"), Path("b.wav")));
+    // However many times the settings were changed on the way: every change of
+    // Sustain draws new noise, and only the final settings may count.
+    EXPECT_RAN(RunTool({"--state", Path("hall.state"), "--sustain", "70", "--wet", "35",
+                        Path("in.wav"), Path("c.wav"), "-q"}));
+    EXPECT_TRUE(SameBytes(Path("a.wav"), Path("c.wav")));
+
+    // A state saved without rendering, and parameters given after a state.
+    EXPECT_RAN(
+        RunTool({"--sustain", "70", "--wet", "35", "--save-state", Path("again.state"), "-q"}));
+    EXPECT_EQ(ReadBytes(Path("again.state")), state);
+    const ToolRun over = RunTool({"--state", Path("hall.state"), "--wet", "80", Path("in.wav"),
+                                  Path("e.wav"), "--save-state", Path("over.state")});
+    EXPECT_RAN(over);
+    EXPECT_NE(over.out.find("Wet/Dry 80 %, Sustain 70"), std::string::npos) << over.out;
+    EXPECT_NE(ReadBytes(Path("over.state")), state);
+
+    // A file the plug-in takes but does not keep as it is gets a note.
+    const ToolRun foreign =
+        RunTool({"--state", Path("in.wav"), Path("in.wav"), Path("d.wav"), "-q"});
+    EXPECT_RAN(foreign);
+    EXPECT_NE(foreign.err.find("is it a saved state?"), std::string::npos) << foreign.err;
+}
+
+TEST_F(RenderTool, DefaultTailRunsUntilTheReverbHasDiedAway) {
+    // The longest response: Sustain 100, 128000 samples.
+    WriteAudio(Path("in.wav"), Burst(kRate, 2, 0.5, 0.05, 0.9, kWavFloat));
+    EXPECT_RAN(
+        RunTool({Path("in.wav"), Path("out.wav"), "--sustain", "100", "--wet", "100", "-q"}));
+    const Audio out = ReadAudio(Path("out.wav"));
+    ASSERT_GT(out.Frames(), 128000 + kRate);
+    EXPECT_LT(PeakIn(out, out.Frames() - kRate, out.Frames()), kSilence) << "last second";
+    EXPECT_GE(PeakIn(out, out.Frames() - kRate - 100, out.Frames() - kRate), kSilence)
+        << "and no more silence than that second";
+    EXPECT_GT(out.Frames(), 2205 + 128000 - 2000) << "the whole response is heard";
+
+    // An explicit tail is kept whole.
+    EXPECT_RAN(RunTool({Path("in.wav"), Path("short.wav"), "--tail", "0.25", "-q"}));
+    EXPECT_EQ(ReadAudio(Path("short.wav")).Frames(), 22050 + 11025);
+
+    // Trimming never cuts into the input, even where it is silent.
+    WriteAudio(Path("quiet.wav"), Burst(kRate, 2, 3.0, 0.05, 0.5, kWavFloat));
+    EXPECT_RAN(RunTool({Path("quiet.wav"), Path("quiet-out.wav"), "--sustain", "0", "-q"}));
+    EXPECT_EQ(ReadAudio(Path("quiet-out.wav")).Frames(), 3 * kRate);
+}
+
+TEST_F(RenderTool, BlockSizeAndPrecisionChangeNothingButRounding) {
+    WriteAudio(Path("in.wav"), Burst(kRate, 2, 0.3, 0.05, 0.5, kWavFloat));
+    const std::vector<std::string> common{"--sustain", "30",     "--tail", "0.5",
+                                          "--subtype", "double", "-q"};
+    auto render = [&](const std::string& name, std::vector<std::string> extra) -> Audio {
+        std::vector<std::string> args{Path("in.wav"), Path(name)};
+        args.insert(args.end(), common.begin(), common.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return ReadAudio(Path(name));
+    };
+    const Audio ref = render("ref.wav", {});
+    const Audio odd = render("odd.wav", {"--block", "37"});
+    const Audio big = render("big.wav", {"--block", "65536"});
+    const Audio single = render("single.wav", {"--precision", "single"});
+    for (const Audio* other : {&odd, &big, &single}) {
+        ASSERT_EQ(other->Frames(), ref.Frames());
+        const double tolerance = other == &single ? 1e-6 : 1e-12;
+        for (int c = 0; c < 2; ++c)
+            for (long i = 0; i < ref.Frames(); ++i)
+                ASSERT_NEAR(other->channels[c][i], ref.channels[c][i], tolerance)
+                    << "channel " << c << " frame " << i;
+    }
+}
+
+TEST_F(RenderTool, ClippingIsReportedAndClippedInIntegerFiles) {
+    // Float files may hold samples beyond full scale; the dry path keeps them.
+    WriteAudio(Path("hot.wav"), Burst(kRate, 2, 0.2, 0.1, 1.8, kWavFloat));
+    const ToolRun run =
+        RunTool({Path("hot.wav"), Path("hot16.wav"), "--wet", "0", "--subtype", "pcm16", "-q"});
+    EXPECT_RAN(run);
+    EXPECT_NE(run.err.find("warning: the output clips"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("clipped in the file"), std::string::npos) << run.err;
+    const Audio out = ReadAudio(Path("hot16.wav"));
+    EXPECT_LE(PeakIn(out, 0, out.Frames()), 1.0);
+    EXPECT_GT(PeakIn(out, 0, 100), 0.99) << "clipped at full scale, not wrapped around";
+
+    const ToolRun quiet =
+        RunTool({Path("hot.wav"), Path("cool.wav"), "--wet", "0", "--param", "Sustain=0", "-q"});
+    EXPECT_RAN(quiet);
+    EXPECT_NE(quiet.err.find("kept in the float file"), std::string::npos) << quiet.err;
+}
+
+struct ErrorCase {
+    const char* what;
+    std::vector<std::string> args;  // {in} {out} {dir} replaced
+    int status;
+    const char* message;
+};
+
+TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
+    WriteAudio(Path("in.wav"), Burst(kRate, 2, 0.2, 0.05, 0.5, kWav16));
+    WriteAudio(Path("six.wav"), Burst(kRate, 6, 0.1, 0.05, 0.5, kWav16));
+    {
+        std::FILE* f = std::fopen(Path("text.wav").c_str(), "w");
+        std::fputs("not audio at all\n", f);
+        std::fclose(f);
+        f = std::fopen(Path("short.state").c_str(), "wb");
+        std::fwrite("tffp\0\0\1\0", 1, 8, f);  // the header alone
+        std::fclose(f);
+    }
+    Audio nan = Burst(kRate, 1, 0.1, 0.05, 0.5, kWavFloat);
+    nan.channels[0][100] = std::nan("");
+    WriteAudio(Path("nan.wav"), nan);
+
+    const std::vector<ErrorCase> cases = {
+        {"missing input",
+         {"{dir}/nope.wav", "{out}"},
+         1,
+         "cannot open {dir}/nope.wav: No such file"},
+        {"not audio", {"{dir}/text.wav", "{out}"}, 1, "is not an audio file that can be read"},
+        {"six channels", {"{dir}/six.wav", "{out}"}, 1, "has 6 channels; only mono and stereo"},
+        {"sample not a number", {"{dir}/nan.wav", "{out}"}, 1, "not a finite number at 0.002 s"},
+        {"module missing",
+         {"{in}", "{out}", "--plugin", "{dir}/none.so"},
+         1,
+         "cannot load {dir}/none.so: {dir}/none.so: cannot open shared object file"},
+        {"module is not a library", {"{in}", "{out}", "--plugin", "{in}"}, 1, "cannot load"},
+        {"no entry point",
+         {"{in}", "{out}", "--plugin", FAKE_NO_ENTRY},
+         1,
+         "is not a VST 2 plug-in: it exports neither VSTPluginMain nor main"},
+        {"not an effect record",
+         {"{in}", "{out}", "--plugin", FAKE_BAD_MAGIC},
+         1,
+         "is not a VST 2 effect"},
+        {"plug-in output not a number",
+         {"{in}", "{out}", "--plugin", FAKE_NAN_OUTPUT},
+         1,
+         "the plug-in produced a sample that is not a finite number at 0.023 s"},
+        {"unknown parameter",
+         {"{in}", "{out}", "--param", "Decay=3"},
+         2,
+         "no parameter named \"Decay\"; its parameters are \"Wet/Dry\", \"Sustain\""},
+        {"out of range",
+         {"{in}", "{out}", "--sustain", "101"},
+         2,
+         "--sustain 101: 101 is out of range; Sustain takes values from 0 to 100"},
+        {"negative", {"{in}", "{out}", "--wet", "-5"}, 2, "Wet/Dry takes values from 0 to 100"},
+        {"not a number", {"{in}", "{out}", "--wet", "lots"}, 2, "\"lots\" is not a number"},
+        {"set twice",
+         {"{in}", "{out}", "--wet", "1", "-p", "Wet/Dry=2"},
+         2,
+         "Wet/Dry is set twice"},
+        {"output folder missing",
+         {"{in}", "{dir}/no/out.wav"},
+         1,
+         "the folder {dir}/no does not exist"},
+        {"output is a folder", {"{in}", "{dir}"}, 1, "cannot write {dir}: it is a folder"},
+        {"block size",
+         {"{in}", "{out}", "--block", "0"},
+         2,
+         "--block: Value 0 not in range 1 to 65536"},
+        {"tail", {"{in}", "{out}", "--tail", "-1"}, 2, "the tail is 0 to 3600 seconds"},
+        {"encoding the format cannot hold",
+         {"{in}", "{dir}/out.flac", "--subtype", "float"},
+         2,
+         "FLAC cannot hold 32-bit float; it takes pcm8, pcm16, pcm24"},
+        {"unknown format", {"{in}", "{out}", "--format", "mp9"}, 2, "unknown format"},
+        {"state missing",
+         {"{in}", "{out}", "--state", "{dir}/none.state"},
+         1,
+         "cannot read state file {dir}/none.state: No such file"},
+        {"state rejected",
+         {"{in}", "{out}", "--state", "{dir}/short.state"},
+         1,
+         "the plug-in rejected the state in {dir}/short.state"},
+        {"state without a render",
+         {"--save-state", "{dir}/x.state", "--plugin", FAKE_NAN_OUTPUT},
+         1,
+         "does not save its state as a chunk"},
+        {"no output", {"{in}"}, 2, "give an OUTPUT file"},
+    };
+    const std::vector<std::string> before = Entries();
+    auto fill = [&](std::string s) {
+        for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+                 {"{in}", Path("in.wav")}, {"{out}", Path("out.wav")}, {"{dir}", Dir()}}) {
+            for (std::size_t at = s.find(key); at != std::string::npos; at = s.find(key))
+                s.replace(at, key.size(), value);
+        }
+        return s;
+    };
+    for (const ErrorCase& c : cases) {
+        std::vector<std::string> args;
+        for (const auto& a : c.args)
+            args.push_back(fill(a));
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err;
+        EXPECT_NE(run.err.find(fill(c.message)), std::string::npos) << c.what << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << c.what;
+        EXPECT_EQ(Entries(), before) << c.what << ": something was left behind";
+        EXPECT_TRUE(NoPartialFiles(Entries()));
+    }
+}
+
+TEST_F(RenderTool, DemoSignalIsWorthHearing) {
+    const ToolRun run = RunTool({"--generate-demo", Path("dry.wav")});
+    EXPECT_RAN(run);
+    const Audio dry = ReadAudio(Path("dry.wav"));
+    EXPECT_EQ(dry.rate, 44100);
+    ASSERT_EQ(dry.channels.size(), 2u);
+    EXPECT_EQ(dry.Frames(), 7 * 44100);
+    const double peak = PeakIn(dry, 0, dry.Frames());
+    EXPECT_GT(peak, 0.25);
+    EXPECT_LT(peak, 1.0);
+    // Something sounds in every second of the phrase, and it is stereo.
+    for (long s = 0; s < 6; ++s)
+        EXPECT_GT(PeakIn(dry, s * 44100, (s + 1) * 44100), 0.01) << s;
+    EXPECT_NE(dry.channels[0], dry.channels[1]);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// A file that appears at its final path only when it is complete: the data
+// goes to a temporary file in the same folder, and Commit() renames it over
+// the target. Owns the temporary file and removes it if the object goes away
+// uncommitted (an error, an interruption), so a failed run leaves nothing
+// half-written behind. Main thread of the command-line tool.
+#pragma once
+
+#include <string>
+
+class AtomicFile {
+  public:
+    // Creates the temporary file beside `target`; throws ToolError when the
+    // target is a folder or its folder cannot take a new file.
+    explicit AtomicFile(std::string target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Open descriptor of the temporary file, for writers that take one.
+    int Descriptor() const { return mFd; }
+    const std::string& Target() const { return mTarget; }
+
+    // Writes all of `size` bytes at the current position; throws ToolError.
+    void Write(const void* data, std::size_t size);
+    // Closes the temporary file and renames it to the target; throws ToolError.
+    void Commit();
+
+  private:
+    void Discard();
+
+    std::string mTarget;
+    std::string mTemp;
+    int mFd = -1;
+    bool mCommitted = false;
+};
