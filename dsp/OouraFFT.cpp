@@ -428,11 +428,6 @@ template <bool kForward>
 BRIGHTFALL_AVX2 void complexTransformAvx2(double* a, std::size_t points, const double* w,
                                           double* out, double scale) {
     const std::size_t last = finalSpan(points);
-    if (last < 4) {
-        // Two or four points: too few for the vectors.
-        complexTransformPlain<kForward>(a, points, w, out, scale);
-        return;
-    }
     firstPassAvx2<kForward>(a, points, w);
     for (std::size_t h = 4; h < last; h *= 4) {
         radix4PassAvx2<kForward>(a, points, h, w);
@@ -440,15 +435,12 @@ BRIGHTFALL_AVX2 void complexTransformAvx2(double* a, std::size_t points, const d
     finalPassAvx2<kForward>(a, points, last, out, scale);
 }
 
-BRIGHTFALL_AVX2 void separateAvx2(const double* b, double* re, double* im, std::size_t half,
-                                  const double* ct, std::size_t nc) {
+// Returns the first bin left to the plain code. Like every wide kernel here it
+// calls no plain code itself (see multiplyAccumulate).
+BRIGHTFALL_AVX2 std::size_t separateAvx2(const double* b, double* re, double* im, std::size_t half,
+                                         const double* ct, std::size_t nc) {
     const std::size_t n = 2 * half;
     const std::size_t quarter = half / 2;
-    if (quarter < 8) {
-        separatePlain(b, re, im, half, ct, nc, 1, quarter);
-        return;
-    }
-    separatePlain(b, re, im, half, ct, nc, 1, 2);
     // Groups start at k = 2 mod 4 so that the loads of Z[k ..] line up with
     // the last pass's vector stores; the mirrored points, which cannot line up
     // as well, are loaded in halves that each lie within one such store.
@@ -472,7 +464,7 @@ BRIGHTFALL_AVX2 void separateAvx2(const double* b, double* re, double* im, std::
         store4(re + half - k - 3, reversed(mr + yr));
         store4(im + half - k - 3, reversed(yi - mi));
     }
-    separatePlain(b, re, im, half, ct, nc, k, quarter);
+    return k;
 }
 
 BRIGHTFALL_AVX2 inline void storeComplex(double* p, Vec4 pair, bool upper) {
@@ -481,14 +473,10 @@ BRIGHTFALL_AVX2 inline void storeComplex(double* p, Vec4 pair, bool upper) {
     std::memcpy(p, &part, sizeof(part));
 }
 
+// Bins 4 .. quarter-1; quarter must be a multiple of four, at least 8.
 BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, std::size_t half,
                                  const double* ct, std::size_t nc, const Reverser& rev) {
     const std::size_t quarter = half / 2;
-    if (quarter < 8) {
-        combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
-        return;
-    }
-    combinePlain(re, im, b, half, ct, nc, rev, 1, 4);
     // Groups start at multiples of four, whose two low bits become the two top
     // bits of the reversed index: the places of k+1, k+2, k+3 follow from that
     // of k by adding half/2, half/4 and 3*half/4 (complex points).
@@ -551,7 +539,8 @@ void copyReversed(const double* data, double* b, std::size_t half, const Reverse
 template <bool kForward>
 void complexTransform(double* a, std::size_t points, const double* w, double* out, double scale) {
 #if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::vectorKernelsActive()) {
+    // Two or four points are too few for the vectors.
+    if (dspkernels::vectorKernelsActive() && points >= 8) {
         complexTransformAvx2<kForward>(a, points, w, out, scale);
         return;
     }
@@ -626,15 +615,14 @@ void OouraFFT::fft(const double* data, double* re, double* im) {
 
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
+    std::size_t k = 1;
 #if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::vectorKernelsActive()) {
-        separateAvx2(b, re, im, half, ct, nc);
-    } else {
-        separatePlain(b, re, im, half, ct, nc, 1, quarter);
+    if (dspkernels::vectorKernelsActive() && quarter >= 8) {
+        separatePlain(b, re, im, half, ct, nc, 1, 2);
+        k = separateAvx2(b, re, im, half, ct, nc);
     }
-#else
-    separatePlain(b, re, im, half, ct, nc, 1, quarter);
 #endif
+    separatePlain(b, re, im, half, ct, nc, k, quarter);
     // Bin 0 and bin N/2 come from the first point; bin N/4 is its own mirror.
     re[0] = b[0] + b[1];
     im[0] = 0.0;
@@ -661,7 +649,8 @@ void OouraFFT::ifft(double* data, const double* re, const double* im) {
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
 #if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::vectorKernelsActive()) {
+    if (dspkernels::vectorKernelsActive() && quarter >= 8) {
+        combinePlain(re, im, b, half, ct, nc, rev, 1, 4);
         combineAvx2(re, im, b, half, ct, nc, rev);
     } else {
         combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);

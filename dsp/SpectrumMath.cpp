@@ -98,11 +98,9 @@ __attribute__((target("avx2,fma"))) inline void store4(double* p, Vec4 v) {
 
 // Four bins per step. The multiply-accumulates are three quarters of the
 // convolution's arithmetic, and compilers leave the plain loop narrow.
-__attribute__((target("avx2,fma"))) void multiplyAccumulateAvx2(double* re, double* im,
-                                                                const double* reA,
-                                                                const double* imA,
-                                                                const double* reB,
-                                                                const double* imB, std::size_t n) {
+__attribute__((target("avx2,fma"))) std::size_t multiplyAccumulateAvx2(
+    double* re, double* im, const double* reA, const double* imA, const double* reB,
+    const double* imB, std::size_t n) {
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const Vec4 ar = load4(reA + i), ai = load4(imA + i);
@@ -110,15 +108,13 @@ __attribute__((target("avx2,fma"))) void multiplyAccumulateAvx2(double* re, doub
         store4(re + i, (ar * br - ai * bi) + load4(re + i));
         store4(im + i, (ar * bi + ai * br) + load4(im + i));
     }
-    multiplyAccumulatePlain(re + i, im + i, reA + i, imA + i, reB + i, imB + i, n - i);
+    return i;
 }
 
-__attribute__((target("avx2,fma"))) void seriesAvx2(double* re, double* im,
-                                                    const double* const* reA,
-                                                    const double* const* imA,
-                                                    const double* const* reB,
-                                                    const double* const* imB, std::size_t count,
-                                                    std::size_t first, std::size_t n) {
+__attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
+    double* re, double* im, const double* const* reA, const double* const* imA,
+    const double* const* reB, const double* const* imB, std::size_t count, std::size_t first,
+    std::size_t n) {
     std::size_t c = 0;
     for (; c + kRun <= n; c += kRun) {
         Vec4 r0 = load4(re + c), r1 = load4(re + c + 4);
@@ -142,7 +138,7 @@ __attribute__((target("avx2,fma"))) void seriesAvx2(double* re, double* im,
         store4(im + c, m0);
         store4(im + c + 4, m1);
     }
-    seriesRemainder(re, im, reA, imA, reB, imB, count, first, c, n, multiplyAccumulateAvx2);
+    return c;
 }
 
 #endif
@@ -157,13 +153,17 @@ void addSamples(double* result, const double* a, const double* b, std::size_t n)
 
 void multiplyAccumulate(double* re, double* im, const double* reA, const double* imA,
                         const double* reB, const double* imB, std::size_t n) {
+    std::size_t done = 0;
 #if BRIGHTFALL_X86_KERNELS
+    // The wide kernels leave the rest to plain code called from here, never
+    // from inside them: a call out of a wide kernel can skip the vzeroupper
+    // that keeps later scalar arithmetic free of false dependencies.
     if (dspkernels::vectorKernelsActive()) {
-        multiplyAccumulateAvx2(re, im, reA, imA, reB, imB, n);
-        return;
+        done = multiplyAccumulateAvx2(re, im, reA, imA, reB, imB, n);
     }
 #endif
-    multiplyAccumulatePlain(re, im, reA, imA, reB, imB, n);
+    multiplyAccumulatePlain(re + done, im + done, reA + done, imA + done, reB + done, imB + done,
+                            n - done);
 }
 
 // Long spectra (the far tail's) are summed in blocks of this many bins, each
@@ -190,7 +190,8 @@ void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
     }
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
+        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
+        seriesRemainder(re, im, reA, imA, reB, imB, count, first, done, n, multiplyAccumulate);
         return;
     }
 #endif
