@@ -1,0 +1,148 @@
+// A minimal host around one statically linked plug-in instance: the host
+// callback (which counts the plug-in's calls into the host), dispatcher
+// shorthands, state chunks as byte vectors, and stereo buffers in both
+// precisions. Shared by the robustness tests; each object is used by one
+// thread, the callback by any.
+#pragma once
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "vst2/IPlugVST.h"
+#include "vst2/PluginFactory.h"
+#include "vst2/VstAbi.h"
+
+namespace robustness {
+
+inline std::atomic<long>& HostCallbackCount() {
+    static std::atomic<long> count{0};
+    return count;
+}
+
+// Answers as a plain host does: its VST version, nothing else.
+inline VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                                          float) {
+    HostCallbackCount().fetch_add(1, std::memory_order_relaxed);
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// A small, fast generator for test signals and random choices.
+class Random {
+  public:
+    explicit Random(std::uint64_t seed) : mState(seed * 2654435761u + 1) {}
+    std::uint32_t Next() {
+        mState ^= mState << 13;
+        mState ^= mState >> 7;
+        mState ^= mState << 17;
+        return static_cast<std::uint32_t>(mState >> 16);
+    }
+    // Uniform in [lo, hi].
+    int Between(int lo, int hi) {
+        return lo + static_cast<int>(Next() % static_cast<std::uint32_t>(hi - lo + 1));
+    }
+    // Uniform in [0, 1).
+    double Unit() { return static_cast<double>(Next() & 0xFFFFFFu) / 16777216.0; }
+
+  private:
+    std::uint64_t mState;
+};
+
+class Instance {
+  public:
+    Instance() : mPlug(CreatePluginInstance(&HostCallback)) {
+        mEffect = mPlug ? mPlug->GetAEffect() : nullptr;
+    }
+    ~Instance() { Close(); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    IPlugVST* Plug() const { return mPlug; }
+    AEffect* Effect() const { return mEffect; }
+
+    VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return mEffect->dispatcher(mEffect, opcode, index, value, ptr, opt);
+    }
+    void Close() {
+        if (mEffect)
+            mEffect->dispatcher(mEffect, effClose, 0, 0, nullptr, 0.0f);
+        mEffect = nullptr;
+        mPlug = nullptr;
+    }
+    // What a host does before playing: open, rate, block size, resume.
+    void Start(float rate, int blockSize) {
+        Dispatch(effOpen);
+        Dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        Dispatch(effSetBlockSize, 0, blockSize);
+        Dispatch(effMainsChanged, 0, 1);
+    }
+    // Connects one or two channels each way, as hosts announce mono or stereo.
+    void Arrange(int inputs, int outputs) {
+        VstSpeakerArrangement in{}, out{};
+        in.numChannels = inputs;
+        in.type = inputs == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+        out.numChannels = outputs;
+        out.type = outputs == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+        Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
+    }
+    std::vector<unsigned char> SaveChunk() {
+        void* data = nullptr;
+        const VstIntPtr size = Dispatch(effGetChunk, 0, 0, &data);
+        if (size <= 0 || !data)
+            return {};
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        return std::vector<unsigned char>(bytes, bytes + size);
+    }
+    VstIntPtr RestoreChunk(std::vector<unsigned char> bytes) {
+        return Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
+    }
+
+  private:
+    IPlugVST* mPlug;
+    AEffect* mEffect;
+};
+
+// Two channels of `frames` samples each way, in both precisions.
+struct StereoBuffers {
+    explicit StereoBuffers(int frames) {
+        for (int c = 0; c < 2; ++c) {
+            in[c].assign(frames, 0.0);
+            out[c].assign(frames, 0.0);
+            inF[c].assign(frames, 0.0f);
+            outF[c].assign(frames, 0.0f);
+            inPtrs[c] = in[c].data();
+            outPtrs[c] = out[c].data();
+            inPtrsF[c] = inF[c].data();
+            outPtrsF[c] = outF[c].data();
+        }
+    }
+    void Fill(Random& random, double amplitude) {
+        for (int c = 0; c < 2; ++c) {
+            for (std::size_t i = 0; i < in[c].size(); ++i) {
+                in[c][i] = amplitude * (2.0 * random.Unit() - 1.0);
+                inF[c][i] = static_cast<float>(in[c][i]);
+            }
+        }
+    }
+    // True when the first `frames` samples of every output are finite.
+    bool OutputsFinite(int frames) const {
+        for (int c = 0; c < 2; ++c) {
+            for (int i = 0; i < frames; ++i) {
+                if (!std::isfinite(out[c][i]) || !std::isfinite(outF[c][i]))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<double> in[2], out[2];
+    std::vector<float> inF[2], outF[2];
+    double* inPtrs[2] = {};
+    double* outPtrs[2] = {};
+    float* inPtrsF[2] = {};
+    float* outPtrsF[2] = {};
+};
+
+}  // namespace robustness
