@@ -46,7 +46,14 @@ OfflineRenderer::OfflineRenderer(VstHost& host, const RenderSettings& settings)
                    mSettings.doublePrecision ? kPrecision64 : kPrecision32);
     VstSpeakerArrangement in = Arrangement(mSettings.inputChannels);
     VstSpeakerArrangement out = Arrangement(mOutChannels);
-    mHost.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
+    const VstIntPtr taken =
+        mHost.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
+    if (!taken && mSettings.inputChannels == 1 && mEffect->numInputs >= 2) {
+        // No mono-in configuration: feed the mono signal to both inputs.
+        mDuplicateMono = true;
+        in = Arrangement(2);
+        mHost.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
+    }
     mHost.Dispatch(effMainsChanged, 0, 1);
 }
 
@@ -56,7 +63,10 @@ OfflineRenderer::~OfflineRenderer() {
 
 void OfflineRenderer::Process(const double* const* input, double* const* output, int frames) {
     const int n = std::clamp(frames, 0, mSettings.blockSize);
-    const int inChannels = mSettings.inputChannels;
+    const int inChannels = mDuplicateMono ? 2 : mSettings.inputChannels;
+    const double* const mono[2] = {input[0], input[0]};
+    if (mDuplicateMono)
+        input = mono;
     if (mSettings.doublePrecision) {
         for (int c = 0; c < inChannels; ++c)
             std::copy(input[c], input[c] + n, mInD[c].begin());

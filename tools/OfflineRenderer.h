@@ -38,6 +38,8 @@ class OfflineRenderer {
     AEffect* mEffect;
     RenderSettings mSettings;
     int mOutChannels = 0;
+    // The plug-in refused a mono input arrangement: mono goes to both inputs.
+    bool mDuplicateMono = false;
     // One buffer per plug-in pin, used or not, so every pointer handed to
     // the plug-in is valid for a whole block.
     std::vector<std::vector<double>> mInD, mOutD;

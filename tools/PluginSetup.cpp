@@ -296,12 +296,11 @@ std::vector<unsigned char> PluginSetup::GetChunk() {
     return std::vector<unsigned char>(bytes, bytes + size);
 }
 
-void PluginSetup::SaveState(const std::string& path) {
+void PluginSetup::SaveState(AtomicFile& file) {
     if (!SavesChunks())
         throw ToolError("the plug-in in " + mModulePath +
                         " does not save its state as a chunk, so --save-state cannot be used");
     const std::vector<unsigned char> chunk = GetChunk();
-    AtomicFile file(path);
     file.Write(chunk.data(), chunk.size());
     file.Commit();
 }

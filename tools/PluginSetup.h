@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/AtomicFile.h"
 #include "tools/VstHost.h"
 
 struct ParameterInfo {
@@ -75,8 +76,9 @@ class PluginSetup {
     // person typed, for messages. Throws ToolError (usage) for a value that
     // is not a number or is outside the parameter's range.
     void SetParameter(int index, const std::string& value, const std::string& option);
-    // Writes the plug-in's state chunk to `path`; throws ToolError.
-    void SaveState(const std::string& path);
+    // Writes the plug-in's state chunk into `file` and gives the file its
+    // name; throws ToolError.
+    void SaveState(AtomicFile& file);
 
     PluginSettings Settings();
 

@@ -210,8 +210,11 @@ int GenerateDemo(const Options& o) {
 }
 
 int Run(const Options& o) {
-    if (!o.demo.empty())
+    if (!o.demo.empty()) {
+        if (!o.input.empty())
+            throw UsageError("--generate-demo writes a file of its own; give it no INPUT");
         return GenerateDemo(o);
+    }
 
     const bool render = !o.input.empty();
     if (!render && !o.listParams && o.saveState.empty())
@@ -255,8 +258,12 @@ int Run(const Options& o) {
     if (o.listParams)
         ListParameters(setup, modulePath);
 
+    // Made now, so an unwritable state path fails before the render.
+    std::unique_ptr<AtomicFile> stateFile;
+    if (!o.saveState.empty())
+        stateFile = std::make_unique<AtomicFile>(o.saveState);
     if (!render) {
-        setup.SaveState(o.saveState);
+        setup.SaveState(*stateFile);
         if (!o.quiet)
             std::printf("%s: saved the plug-in's state to %s\n", kProgram, o.saveState.c_str());
         return kExitOk;
@@ -300,8 +307,8 @@ int Run(const Options& o) {
     if (gStop.load())
         throw ToolError("interrupted", kExitInterrupted);
     writer.Commit();
-    if (!o.saveState.empty())
-        setup.SaveState(o.saveState);
+    if (stateFile)
+        setup.SaveState(*stateFile);
 
     if (!o.quiet) {
         const std::int64_t tail = r.outputFrames - r.inputFrames;
@@ -356,27 +363,42 @@ int main(int argc, char** argv) {
         "the input's sample rate and format unless told otherwise, and carries the tail.\n",
         kProgram};
     app.get_formatter()->column_width(26);
+    // An empty path or value is a mistake, not a request for the default.
+    const CLI::Validator notEmpty(
+        [](std::string& text) {
+            return text.empty() ? std::string("needs a value, not an empty text") : std::string();
+        },
+        "", "not empty");
     app.set_version_flag("--version", std::string(kProgram) + " 1.0.0");
 
     app.add_option("INPUT", o.input, "Audio file to process (WAV, FLAC, AIFF, Ogg, ...)")
-        ->type_name("");
+        ->type_name("")
+        ->check(notEmpty);
     app.add_option("OUTPUT", o.output, "File to write; it appears only when all went well")
-        ->type_name("");
+        ->type_name("")
+        ->check(notEmpty);
     app.add_option("--plugin", o.plugin, "Module to load (default: brightfall.so beside me)")
-        ->type_name("PATH");
-    app.add_option("--wet", o.wet, "Wet/Dry mix in percent (default 50)")->type_name("0..100");
+        ->type_name("PATH")
+        ->check(notEmpty);
+    app.add_option("--wet", o.wet, "Wet/Dry mix in percent (default 50)")
+        ->type_name("0..100")
+        ->check(notEmpty);
     app.add_option("--sustain", o.sustain, "Sustain: length and level of the tail (default 50)")
-        ->type_name("0..100");
+        ->type_name("0..100")
+        ->check(notEmpty);
     app.add_option("-p,--param", o.params, "Any parameter by name, in its own units; repeatable")
         ->type_name("NAME=VALUE")
+        ->check(notEmpty)
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--list-params", o.listParams, "Print the parameters, values and ranges");
     app.add_option("--state", o.state, "Load a state saved by --save-state, then the above")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(notEmpty);
     app.add_option("--save-state", o.saveState, "Save the resulting state (INPUT may be left out)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(notEmpty);
     app.add_option("--block", o.block, "Frames per process call, 1 to 65536 (default 512)")
         ->type_name("N")
         ->check(CLI::Range(1, 65536).description(""));
@@ -402,11 +424,14 @@ int main(int argc, char** argv) {
             },
             "", "tail"));
     app.add_option("--format", o.format, "wav, flac, aiff, ogg, w64, caf or rf64")
-        ->type_name("NAME");
+        ->type_name("NAME")
+        ->check(notEmpty);
     app.add_option("--subtype", o.subtype, "pcm8, pcm16, pcm24, pcm32, float, double, vorbis, opus")
-        ->type_name("NAME");
+        ->type_name("NAME")
+        ->check(notEmpty);
     app.add_option("--generate-demo", o.demo, "Write the demo's dry signal (WAV) and stop")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(notEmpty);
     app.add_flag("-q,--quiet", o.quiet, "No summary, no progress bar");
     app.footer(
         "The output format follows --format, else OUTPUT's extension, else the input; the\n"

@@ -312,6 +312,11 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
          1,
          "does not save its state as a chunk"},
         {"no output", {"{in}"}, 2, "give an OUTPUT file"},
+        {"empty value", {"{in}", "{out}", "--wet", ""}, 2, "--wet: needs a value"},
+        {"state path unwritable",
+         {"{in}", "{out}", "--save-state", "{dir}/no/x.state"},
+         1,
+         "cannot write {dir}/no/x.state: the folder {dir}/no does not exist"},
     };
     const std::vector<std::string> before = Entries();
     auto fill = [&](std::string s) {
