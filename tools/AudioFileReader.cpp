@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "tools/ToolError.h"
 
@@ -33,6 +34,23 @@ AudioFileReader::AudioFileReader(const std::string& path) : mPath(path) {
         mFile = nullptr;
         throw ToolError(path + " has " + std::to_string(channels) +
                         " channels; only mono and stereo files can be processed");
+    }
+    // libsndfile reads what is there and notes "data : N (should be M)" in
+    // its log when the header promised more than the file holds. (Extra bytes
+    // after the data, M above N, are harmless and not reported.)
+    char log[8192] = {};
+    sf_command(mFile, SFC_GET_LOG_INFO, log, sizeof(log));
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        long long said = 0, is = 0;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos ||
+            std::sscanf(line.c_str() + colon + 1, " %lld (should be %lld)", &said, &is) != 2)
+            continue;
+        if (is < said) {
+            mMismatch = line;
+            break;
+        }
     }
     if (mInfo.channels < 1 || mInfo.samplerate < 1) {
         sf_close(mFile);

@@ -24,6 +24,9 @@ class AudioFileReader {
     // Frames the header announces; the file may hold fewer if truncated.
     long long Frames() const { return static_cast<long long>(mInfo.frames); }
     AudioFormat Format() const;
+    // libsndfile's remark when the header and the file's length disagree
+    // (a file cut short, for one), or empty.
+    const std::string& HeaderMismatch() const { return mMismatch; }
 
     // Reads up to `frames` interleaved frames as doubles in [-1, 1] for
     // integer files (float files as stored). Returns the frames read, 0 at
@@ -36,4 +39,5 @@ class AudioFileReader {
     SF_INFO mInfo{};
     SNDFILE* mFile = nullptr;
     long long mPosition = 0;
+    std::string mMismatch;
 };

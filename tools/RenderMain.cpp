@@ -335,6 +335,14 @@ int Run(const Options& o) {
     }
     if (!note.empty())
         std::fprintf(stderr, "%s: note: %s\n", kProgram, note.c_str());
+    if (!reader->HeaderMismatch().empty() || r.inputFrames < reader->Frames())
+        std::fprintf(
+            stderr,
+            "%s: warning: %s holds less than its header announces (%s); is it cut "
+            "short? Rendered the %s that are there\n",
+            kProgram, o.input.c_str(),
+            reader->HeaderMismatch().empty() ? "fewer frames" : reader->HeaderMismatch().c_str(),
+            Seconds(r.inputFrames, rate).c_str());
     if (r.output.OverFullScale() > 0)
         std::fprintf(stderr,
                      "%s: warning: the output clips: %lld samples beyond full scale, peak %s%s; "

@@ -179,6 +179,21 @@ TEST_F(RenderTool, DefaultTailRunsUntilTheReverbHasDiedAway) {
     EXPECT_EQ(ReadAudio(Path("quiet-out.wav")).Frames(), 3 * kRate);
 }
 
+TEST_F(RenderTool, ACutShortFileIsRenderedAsFarAsItGoesWithAWarning) {
+    WriteAudio(Path("in.wav"), Burst(kRate, 2, 1.0, 0.05, 0.5, kWav16));
+    const std::string bytes = ReadBytes(Path("in.wav"));
+    std::FILE* f = std::fopen(Path("cut.wav").c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size() / 2, f);
+    std::fclose(f);
+    const ToolRun run = RunTool({Path("cut.wav"), Path("out.wav"), "--tail", "0", "-q"});
+    EXPECT_RAN(run);
+    EXPECT_NE(run.err.find("holds less than its header announces"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Rendered the 0.50 s that are there"), std::string::npos) << run.err;
+    const long frames = ReadAudio(Path("out.wav")).Frames();
+    EXPECT_GT(frames, kRate / 2 - 10);
+    EXPECT_LT(frames, kRate / 2 + 10);
+}
+
 TEST_F(RenderTool, BlockSizeAndPrecisionChangeNothingButRounding) {
     WriteAudio(Path("in.wav"), Burst(kRate, 2, 0.3, 0.05, 0.5, kWavFloat));
     const std::vector<std::string> common{"--sustain", "30",     "--tail", "0.5",
