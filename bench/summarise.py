@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Prints dsp_bench's JSON output (stdin) as a table: our figure beside the
-FFTW reference's and the ratio, for every benchmark pair."""
+"""Reads dsp_bench's JSON output on stdin and prints its figures as a table.
+With repetitions, the median of each figure is used."""
 import json
 import sys
 
@@ -8,31 +8,21 @@ runs = {}
 for b in json.load(sys.stdin)["benchmarks"]:
     if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
         continue
-    name = b["run_name"] if "run_name" in b else b["name"]
-    kind, _, arg = name.partition("/")
-    runs.setdefault(kind, {})[arg.replace("/real_time", "")] = b
+    kind, _, arg = b.get("run_name", b["name"]).partition("/")
+    runs.setdefault(kind, {})[arg] = b
 
-
-def fmt(v):
-    return f"{v:10.3f}" if isinstance(v, float) else f"{v:>10}"
-
-
-for base in ("FFTPair", "Engine", "SetSustain"):
-    ours, ref = runs.get(f"BM_{base}_Ours", {}), runs.get(f"BM_{base}_FFTW", {})
-    for arg in ours:
-        o, r = ours[arg], ref.get(arg, {})
-        if base == "FFTPair":
-            e = runs.get("BM_FFTPair_FFTWEstimate", {}).get(arg, {})
-            oo, rr = o["real_time"] / 1e3, r.get("real_time", float("nan")) / 1e3
-            ee = e.get("real_time", float("nan")) / 1e3
-            print(f"FFT pair N={arg:5}: ours {oo:7.3f} us  FFTW(measure) {rr:7.3f} us  ratio {oo / rr:4.2f}"
-                  f"  | FFTW(estimate) {ee:7.3f} us  ratio {oo / ee:4.2f}")
-        elif base == "Engine":
-            print(f"engine block {arg:5}: rtf ours {o['rtf']:7.1f}  FFTW {r['rtf']:7.1f}  "
-                  f"ratio {o['rtf'] / r['rtf']:5.2f}  | period call median {o['period_call_median_ms']:.3f} ms "
-                  f"max {o['period_call_max_ms']:.3f} ms (FFTW {r['period_call_median_ms']:.3f}/{r['period_call_max_ms']:.3f})"
-                  f"  p99.9 {o['p999_call_pct']:5.1f}% of block (FFTW {r['p999_call_pct']:5.1f}%)"
-                  + (f"  heap {o['heap_MB']:.2f} MB object {o['object_MB']:.2f} MB" if 'heap_MB' in o else ""))
-        else:
-            print(f"setSustain(1.0): ours {o['ms']:.3f} ms  FFTW {r['ms']:.3f} ms  "
-                  f"(ours {o['of_128_block_pct']:.0f}% of a 128-sample block, {o['of_256_block_pct']:.0f}% of 256)")
+for arg, b in runs.get("BM_FFTPair", {}).items():
+    print(f"FFT pair N={arg:>4}: ours {b['ours_us']:7.3f} us | FFTW measure {b['fftw_measure_us']:7.3f} us"
+          f" (ours/FFTW {b['ratio_vs_measure']:.2f}) | FFTW estimate {b['fftw_estimate_us']:7.3f} us"
+          f" (ours/FFTW {b['ratio_vs_estimate']:.2f})")
+for arg, b in runs.get("BM_Engine", {}).items():
+    print(f"engine block {arg:>4}: rtf ours {b['ours_rtf']:6.1f} FFTW {b['fftw_rtf']:6.1f}"
+          f" ratio {b['rtf_ratio']:.2f} | period call median/max ours {b['ours_period_median_ms']:.3f}/"
+          f"{b['ours_period_max_ms']:.3f} ms FFTW {b['fftw_period_median_ms']:.3f}/{b['fftw_period_max_ms']:.3f} ms"
+          f" | p99.9 call ours {b['ours_p999_pct']:5.1f}% FFTW {b['fftw_p999_pct']:5.1f}% of block")
+for b in runs.get("BM_SetSustain", {}).values():
+    print(f"setSustain(1.0): ours {b['ours_ms']:.3f} ms ({b['ours_of_128_block_pct']:.0f}% of a 128-sample"
+          f" block, {b['ours_of_256_block_pct']:.0f}% of 256) | FFTW {b['fftw_ms']:.3f} ms")
+engine = next(iter(runs.get("BM_Engine", {}).values()), None)
+if engine:
+    print(f"memory per instance: heap {engine['heap_MB']:.2f} MB + object {engine['object_MB']:.2f} MB")
