@@ -222,6 +222,53 @@ void complexTransformPlain(double* a, std::size_t points, const double* w, doubl
     finalPass<kForward>(a, points, last, out, scale);
 }
 
+// The first pass (span 1) reading its points straight from the source in
+// natural order: places 4b .. 4b+3 of the bit-reversed order hold
+// z[r], z[r + M/2], z[r + M/4], z[r + 3M/4] with r the reversal of b over M/4
+// points. Folding the permutation in here saves a pass over the data.
+template <bool kForward>
+void firstPassGather(const double* src, double* a, std::size_t points, const double* w,
+                     const Reverser& quarterRev) {
+    const double sign = kForward ? 1.0 : -1.0;
+    const std::size_t halfOffset = points;  // M/2 points, in doubles
+    const std::size_t quarterOffset = points / 2;
+    for (std::size_t b = 0; b < points / 4; ++b) {
+        const double* s0 = src + 2 * quarterRev(b);
+        const double* s1 = s0 + halfOffset;
+        const double* s2 = s0 + quarterOffset;
+        const double* s3 = s1 + quarterOffset;
+        double u1r = 1.0, u1i = 0.0, u2r = 1.0, u2i = 0.0;
+        if (b > 0) {
+            blockTwiddles<kForward>(w, b, u1r, u1i, u2r, u2i);
+        }
+        const double u3r = u1r * u2r - u1i * u2i;
+        const double u3i = u1r * u2i + u1i * u2r;
+        const double x0r = s0[0] + s1[0];
+        const double x0i = s0[1] + s1[1];
+        const double x1r = s0[0] - s1[0];
+        const double x1i = s0[1] - s1[1];
+        const double x2r = s2[0] + s3[0];
+        const double x2i = s2[1] + s3[1];
+        const double x3r = -sign * (s2[1] - s3[1]);
+        const double x3i = sign * (s2[0] - s3[0]);
+        double* q = a + 8 * b;
+        q[0] = x0r + x2r;
+        q[1] = x0i + x2i;
+        const double dr = x0r - x2r;
+        const double di = x0i - x2i;
+        q[4] = dr * u2r - di * u2i;
+        q[5] = dr * u2i + di * u2r;
+        const double pr = x1r + x3r;
+        const double pi = x1i + x3i;
+        const double mr = x1r - x3r;
+        const double mi = x1i - x3i;
+        q[2] = pr * u1r - pi * u1i;
+        q[3] = pr * u1i + pi * u1r;
+        q[6] = mr * u3r - mi * u3i;
+        q[7] = mr * u3i + mi * u3r;
+    }
+}
+
 // Forward post-processing for bins [kBegin, kEnd): separates the spectra of
 // the even and odd samples out of the complex result Z (positive exponent):
 // X[k] = Z[k] - c*D, X[M-k] = Z[M-k] + conj(c*D), D = Z[k] - conj(Z[M-k]),
@@ -248,10 +295,10 @@ void separatePlain(const double* b, double* re, double* im, std::size_t half, co
 
 // Backward pre-processing for bins [kBegin, kEnd), the inverse of the
 // separation: Z[k] = X[k] - conj(c)*D, Z[M-k] = X[M-k] + conj(conj(c)*D),
-// D = X[k] - conj(X[M-k]), X = conj of the split spectrum. Each Z goes to its
-// bit-reversed place, ready for the complex passes.
-void combinePlain(const double* re, const double* im, double* b, std::size_t half, const double* ct,
-                  std::size_t nc, const Reverser& rev, std::size_t kBegin, std::size_t kEnd) {
+// D = X[k] - conj(X[M-k]), X = conj of the split spectrum; Z is written to z
+// in natural order (interleaved).
+void combinePlain(const double* re, const double* im, double* z, std::size_t half, const double* ct,
+                  std::size_t nc, std::size_t kBegin, std::size_t kEnd) {
     for (std::size_t k = kBegin; k < kEnd; ++k) {
         const double xr = re[k];
         const double xi = -im[k];
@@ -263,12 +310,10 @@ void combinePlain(const double* re, const double* im, double* b, std::size_t hal
         const double di = xi + mi;
         const double yr = cr * dr + ci * di;
         const double yi = cr * di - ci * dr;
-        const std::size_t p = 2 * rev(k);
-        const std::size_t q = 2 * rev(half - k);
-        b[p] = xr - yr;
-        b[p + 1] = xi - yi;
-        b[q] = mr + yr;
-        b[q + 1] = mi - yi;
+        z[2 * k] = xr - yr;
+        z[2 * k + 1] = xi - yi;
+        z[2 * (half - k)] = mr + yr;
+        z[2 * (half - k) + 1] = mi - yi;
     }
 }
 
@@ -323,17 +368,19 @@ BRIGHTFALL_AVX2 inline Vec4 timesI(Vec4 v) {
     return swapParts(v) * (kForward ? Vec4{-1.0, 1.0, -1.0, 1.0} : Vec4{1.0, -1.0, 1.0, -1.0});
 }
 
-// The first pass (span 1): one block per pair of vectors, its four points
-// regrouped so that the two halves of the butterfly line up.
+// The first pass gathering from the source (see firstPassGather), one block
+// per pair of vectors, its four points loaded so that the two halves of the
+// butterfly line up.
 template <bool kForward>
-BRIGHTFALL_AVX2 void firstPassAvx2(double* a, std::size_t points, const double* w) {
-    const std::size_t blocks = points / 4;
-    for (std::size_t b = 0; b < blocks; ++b) {
-        double* q = a + 8 * b;
-        // The points were just written one by one (bit-reversed copy): loading
-        // them singly lets the loads be served from those stores.
-        const Vec4 s = join(load2(q), load2(q + 4));                         // (q0 q2)
-        const Vec4 t = join(load2(q + 2), load2(q + 6));                     // (q1 q3)
+BRIGHTFALL_AVX2 void firstPassGatherAvx2(const double* src, double* a, std::size_t points,
+                                         const double* w, const Reverser& quarterRev) {
+    const std::size_t halfOffset = points;
+    const std::size_t quarterOffset = points / 2;
+    for (std::size_t b = 0; b < points / 4; ++b) {
+        const double* s0 = src + 2 * quarterRev(b);
+        const double* s1 = s0 + halfOffset;
+        const Vec4 s = join(load2(s0), load2(s0 + quarterOffset));           // (q0 q2)
+        const Vec4 t = join(load2(s1), load2(s1 + quarterOffset));           // (q1 q3)
         const Vec4 sum = s + t;                                              // (x0 x2)
         const Vec4 diff = s - t;                                             // (x1 x3)
         const Vec4 turned = timesI<kForward>(diff);                          // (. ix3)
@@ -350,8 +397,8 @@ BRIGHTFALL_AVX2 void firstPassAvx2(double* a, std::size_t points, const double* 
             first = rotate(first, Vec4{1.0, 1.0, u1r, u1r}, Vec4{0.0, 0.0, -u1i, u1i});
             second = rotate(second, Vec4{u2r, u2r, u3r, u3r}, Vec4{-u2i, u2i, -u3i, u3i});
         }
-        store4(q, first);
-        store4(q + 4, second);
+        store4(a + 8 * b, first);
+        store4(a + 8 * b + 4, second);
     }
 }
 
@@ -424,11 +471,13 @@ BRIGHTFALL_AVX2 void finalPassAvx2(const double* a, std::size_t points, std::siz
     }
 }
 
+// The whole transform on 8 or more points, the first pass gathering from src.
 template <bool kForward>
-BRIGHTFALL_AVX2 void complexTransformAvx2(double* a, std::size_t points, const double* w,
-                                          double* out, double scale) {
+BRIGHTFALL_AVX2 void transformAvx2(const double* src, double* a, std::size_t points,
+                                   const double* w, const Reverser& quarterRev, double* out,
+                                   double scale) {
     const std::size_t last = finalSpan(points);
-    firstPassAvx2<kForward>(a, points, w);
+    firstPassGatherAvx2<kForward>(src, a, points, w, quarterRev);
     for (std::size_t h = 4; h < last; h *= 4) {
         radix4PassAvx2<kForward>(a, points, h, w);
     }
@@ -467,21 +516,12 @@ BRIGHTFALL_AVX2 std::size_t separateAvx2(const double* b, double* re, double* im
     return k;
 }
 
-BRIGHTFALL_AVX2 inline void storeComplex(double* p, Vec4 pair, bool upper) {
-    const Vec2 part = upper ? __builtin_shufflevector(pair, pair, 2, 3)
-                            : __builtin_shufflevector(pair, pair, 0, 1);
-    std::memcpy(p, &part, sizeof(part));
-}
-
-// Bins 4 .. quarter-1; quarter must be a multiple of four, at least 8.
-BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, std::size_t half,
-                                 const double* ct, std::size_t nc, const Reverser& rev) {
+// Returns the first bin left to the plain code.
+BRIGHTFALL_AVX2 std::size_t combineAvx2(const double* re, const double* im, double* z,
+                                        std::size_t half, const double* ct, std::size_t nc) {
     const std::size_t quarter = half / 2;
-    // Groups start at multiples of four, whose two low bits become the two top
-    // bits of the reversed index: the places of k+1, k+2, k+3 follow from that
-    // of k by adding half/2, half/4 and 3*half/4 (complex points).
-    const std::size_t step1 = 2 * (half / 2), step2 = 2 * (half / 4), step3 = step1 + step2;
-    for (std::size_t k = 4; k < quarter; k += 4) {
+    std::size_t k = 1;
+    for (; k + 4 <= quarter; k += 4) {
         const Vec4 xr = load4(re + k);
         const Vec4 xi = -load4(im + k);
         const Vec4 mr = reversed(load4(re + half - k - 3));
@@ -493,59 +533,47 @@ BRIGHTFALL_AVX2 void combineAvx2(const double* re, const double* im, double* b, 
         const Vec4 yr = cr * dr + ci * di;
         const Vec4 yi = cr * di - ci * dr;
         const Vec4 zr = xr - yr, zi = xi - yi;
+        store4(z + 2 * k, __builtin_shufflevector(zr, zi, 0, 4, 1, 5));
+        store4(z + 2 * k + 4, __builtin_shufflevector(zr, zi, 2, 6, 3, 7));
+        // Mirrors M-k .. M-k-3 go to places M-k-3 .. M-k, lowest first.
         const Vec4 wr = mr + yr, wi = mi - yi;
-        const Vec4 z01 = __builtin_shufflevector(zr, zi, 0, 4, 1, 5);
-        const Vec4 z23 = __builtin_shufflevector(zr, zi, 2, 6, 3, 7);
-        const Vec4 w01 = __builtin_shufflevector(wr, wi, 0, 4, 1, 5);
-        const Vec4 w23 = __builtin_shufflevector(wr, wi, 2, 6, 3, 7);
-        double* zk = b + 2 * rev(k);
-        storeComplex(zk, z01, false);
-        storeComplex(zk + step1, z01, true);
-        storeComplex(zk + step2, z23, false);
-        storeComplex(zk + step3, z23, true);
-        // Mirrors half-k .. half-k-3: the first is a multiple of four, the
-        // other three are 3, 2, 1 above the multiple of four below it.
-        double* wk = b + 2 * rev(half - k - 4);
-        storeComplex(b + 2 * rev(half - k), w01, false);
-        storeComplex(wk + step3, w01, true);
-        storeComplex(wk + step2, w23, false);
-        storeComplex(wk + step1, w23, true);
+        double* m = z + 2 * (half - k - 3);
+        store4(m, __builtin_shufflevector(wr, wi, 3, 7, 2, 6));
+        store4(m + 4, __builtin_shufflevector(wr, wi, 1, 5, 0, 4));
     }
+    return k;
 }
 #endif
 
-// Copies n real samples into the work buffer as n/2 complex points, each at
-// its bit-reversed place, which saves a separate permutation pass. Indices are
-// walked as (high, middle, low) so the source runs contiguously.
-void copyReversed(const double* data, double* b, std::size_t half, const Reverser& rev) {
-    const std::size_t lowCount = rev.lowMask + 1;
-    const std::size_t middleCount = (rev.middleMask >> rev.lowBits) + 1;
-    const std::size_t highCount = half >> rev.highShift;
-    const double* source = data;
-    for (std::size_t hi = 0; hi < highCount; ++hi) {
-        const std::size_t hiPart = static_cast<std::size_t>(rev.table[hi]);
-        for (std::size_t mid = 0; mid < middleCount; ++mid) {
-            const std::size_t base = hiPart | (mid << rev.lowBits);
-            for (std::size_t lo = 0; lo < lowCount; ++lo) {
-                const std::size_t r =
-                    2 * (base | (static_cast<std::size_t>(rev.table[lo]) << rev.highShift));
-                std::memcpy(b + r, source, 2 * sizeof(double));
-                source += 2;
-            }
-        }
-    }
-}
-
+// The complex transform of `points` points read from src in natural order
+// into the work buffer a, the last pass writing to out scaled by `scale`.
 template <bool kForward>
-void complexTransform(double* a, std::size_t points, const double* w, double* out, double scale) {
+void transform(const double* src, double* a, std::size_t points, const double* w,
+               std::int32_t* scratch, double* out, double scale) {
+    if (points < 8) {
+        // Two or four points: permute, then the plain passes.
+        Reverser rev;
+        rev.prepare(scratch, static_cast<std::uint32_t>(points));
+        for (std::size_t m = 0; m < points; ++m) {
+            std::memcpy(a + 2 * rev(m), src + 2 * m, 2 * sizeof(double));
+        }
+        complexTransformPlain<kForward>(a, points, w, out, scale);
+        return;
+    }
+    Reverser quarterRev;
+    quarterRev.prepare(scratch, static_cast<std::uint32_t>(points / 4));
 #if BRIGHTFALL_X86_KERNELS
-    // Two or four points are too few for the vectors.
-    if (dspkernels::vectorKernelsActive() && points >= 8) {
-        complexTransformAvx2<kForward>(a, points, w, out, scale);
+    if (dspkernels::vectorKernelsActive()) {
+        transformAvx2<kForward>(src, a, points, w, quarterRev, out, scale);
         return;
     }
 #endif
-    complexTransformPlain<kForward>(a, points, w, out, scale);
+    firstPassGather<kForward>(src, a, points, w, quarterRev);
+    const std::size_t last = finalSpan(points);
+    for (std::size_t h = 4; h < last; h *= 4) {
+        radix4Pass<kForward>(a, points, h, w);
+    }
+    finalPass<kForward>(a, points, last, out, scale);
 }
 
 }  // namespace
@@ -608,10 +636,7 @@ void OouraFFT::fft(const double* data, double* re, double* im) {
     const std::size_t half = size / 2;
     const std::size_t quarter = half / 2;
     double* b = work.data();
-    Reverser rev;
-    rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
-    copyReversed(data, b, half, rev);
-    complexTransform<true>(b, half, table.data(), b, 1.0);
+    transform<true>(data, b, half, table.data(), bitReversal.data() + 2, b, 1.0);
 
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
@@ -642,31 +667,26 @@ void OouraFFT::ifft(double* data, const double* re, const double* im) {
     }
     const std::size_t half = size / 2;
     const std::size_t quarter = half / 2;
-    double* b = work.data();
-    Reverser rev;
-    rev.prepare(bitReversal.data() + 2, static_cast<std::uint32_t>(half));
 
+    // The complex spectrum is assembled in `data`, which the transform then
+    // reads in bit-reversed order and finally overwrites with the result.
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
+    std::size_t k = 1;
 #if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::vectorKernelsActive() && quarter >= 8) {
-        combinePlain(re, im, b, half, ct, nc, rev, 1, 4);
-        combineAvx2(re, im, b, half, ct, nc, rev);
-    } else {
-        combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
+    if (dspkernels::vectorKernelsActive()) {
+        k = combineAvx2(re, im, data, half, ct, nc);
     }
-#else
-    combinePlain(re, im, b, half, ct, nc, rev, 1, quarter);
 #endif
+    combinePlain(re, im, data, half, ct, nc, k, quarter);
     // Bins 0 and N/2 share the first point (im[0] and im[N/2] are not read);
-    // bin N/4 is its own mirror and goes to the second.
+    // bin N/4 is its own mirror.
     const double odd = 0.5 * (re[0] - re[half]);
-    b[0] = re[0] - odd;
-    b[1] = odd;
-    const std::size_t middle = 2 * rev(quarter);
-    b[middle] = re[quarter];
-    b[middle + 1] = -im[quarter];
-    complexTransform<false>(b, half, table.data(), data, scale);
+    data[0] = re[0] - odd;
+    data[1] = odd;
+    data[half] = re[quarter];
+    data[half + 1] = -im[quarter];
+    transform<false>(data, work.data(), half, table.data(), bitReversal.data() + 2, data, scale);
 }
 
 }  // namespace audiofft
