@@ -38,12 +38,16 @@ bool LICE_MemBitmap::Resize(int width, int height) {
     m_width = width;
     m_height = height;
 
-    // Sizes are computed wide: a large width or height must not wrap into a small allocation.
+    // Sizes are computed wide, and the height is checked against the row size before the two are
+    // multiplied: a large width or height must neither wrap into a small allocation nor overflow
+    // the product itself (INT_MAX by INT_MAX rows exceeds even 64 bits).
     const std::int64_t span =
         (std::int64_t{width} + m_lineAlignMask) & ~std::int64_t{m_lineAlignMask};
-    const std::int64_t needed = std::int64_t{height} * span * std::int64_t{sizeof(Pixel)};
+    const std::int64_t rowBytes = span * std::int64_t{sizeof(Pixel)};
+    const bool fits = width > 0 && height > 0 && std::int64_t{height} <= INT_MAX / rowBytes;
+    const std::int64_t needed = fits ? std::int64_t{height} * rowBytes : 0;
 
-    if (width > 0 && height > 0 && needed > 0 && needed <= INT_MAX) {
+    if (fits) {
         const int need = static_cast<int>(needed);
         if (!m_raw) {
             m_capacity = need;
