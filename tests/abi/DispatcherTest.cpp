@@ -255,9 +255,11 @@ TEST(Dispatcher, HostIsAskedOnceAndProgramsAreEmpty) {
 // scan that never opens or closes, state restored and programs set while
 // processing is on, processing switched on twice in a row.
 TEST(Dispatcher, SequencesRealHostsUse) {
+    AEffect* abandoned = nullptr;
     {
         VstHost scan(Module());
         EXPECT_EQ(scan.Dispatch(effGetPlugCategory), kPlugCategEffect);
+        abandoned = scan.Effect();
         scan.Abandon();  // the scanner unloads without closing
     }
     VstHost host(Module());
@@ -286,4 +288,8 @@ TEST(Dispatcher, SequencesRealHostsUse) {
     for (double v : b.out[1])
         ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(host.Dispatch(effEditGetRect, 0, 0, nullptr), 0);
+    // Only now, with the later instance done, is the scanner's closed: the
+    // leak checker of the sanitizer build then reports what the plug-in
+    // loses, not the instance this test leaves behind on purpose.
+    abandoned->dispatcher(abandoned, effClose, 0, 0, nullptr, 0.0f);
 }

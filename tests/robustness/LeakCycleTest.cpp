@@ -72,9 +72,16 @@ TEST(LeakCycles, InstancesComeAndGoWithoutGrowth) {
     const long after = ResidentBytes();
     std::printf("leak check: %d cycles, resident %.1f MB before, %.1f MB after\n", cycles,
                 static_cast<double>(before) / 1048576.0, static_cast<double>(after) / 1048576.0);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed blocks back for a while to catch late
+    // uses, so resident memory grows by design there; LeakSanitizer's
+    // report at exit is the check in that build.
+    (void)after;
+#else
     // One lost instance is over 2 MB; a thousand cycles that each kept 16 kB
     // would reach this bound.
     EXPECT_LT(after - before, 16L * 1024 * 1024);
+#endif
 }
 
 }  // namespace
