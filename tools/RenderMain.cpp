@@ -22,6 +22,7 @@
 #include "tools/AudioFileReader.h"
 #include "tools/AudioFileWriter.h"
 #include "tools/DemoSignal.h"
+#include "tools/EditorSnapshot.h"
 #include "tools/PluginSetup.h"
 #include "tools/ProgressBar.h"
 #include "tools/RenderJob.h"
@@ -60,6 +61,7 @@ struct Options {
     std::vector<std::string> params;
     std::string state;
     std::string saveState;
+    std::string editorPng;
     bool listParams = false;
     int block = 512;
     std::string precision;
@@ -107,6 +109,9 @@ std::string ChannelsText(int channels) {
            : channels == 2 ? "stereo"
                            : std::to_string(channels) + " channels";
 }
+
+// Brightfall's unique id: the one module whose editor this tool can draw.
+constexpr VstInt32 kBrightfallId = 0x68643436;
 
 std::string FourCC(VstInt32 id) {
     std::string s;
@@ -217,14 +222,16 @@ int Run(const Options& o) {
     }
 
     const bool render = !o.input.empty();
-    if (!render && !o.listParams && o.saveState.empty())
+    if (!render && !o.listParams && o.saveState.empty() && o.editorPng.empty())
         throw UsageError(
-            "give an INPUT and an OUTPUT file (or --list-params, --save-state or "
+            "give an INPUT and an OUTPUT file (or --list-params, --save-state, --editor-png or "
             "--generate-demo)");
     if (render && o.output.empty())
         throw UsageError("give an OUTPUT file after " + o.input);
     if (!o.saveState.empty() && render && SamePath(o.saveState, o.output))
         throw UsageError("--save-state and OUTPUT name the same file");
+    if (!o.editorPng.empty() && render && SamePath(o.editorPng, o.output))
+        throw UsageError("--editor-png and OUTPUT name the same file");
 
     std::unique_ptr<AudioFileReader> reader;
     if (render)
@@ -262,10 +269,26 @@ int Run(const Options& o) {
     std::unique_ptr<AtomicFile> stateFile;
     if (!o.saveState.empty())
         stateFile = std::make_unique<AtomicFile>(o.saveState);
-    if (!render) {
-        setup.SaveState(*stateFile);
+    if (!o.editorPng.empty()) {
+        // The picture is drawn by Brightfall's editor code built into this
+        // tool, from the settings the loaded module ended up with.
+        if (setup.UniqueId() != kBrightfallId)
+            throw ToolError("--editor-png draws Brightfall's editor, but " + modulePath +
+                            " is another plug-in (id " + FourCC(setup.UniqueId()) + ")");
+        const PluginSettings settings = setup.Settings();
+        std::string error;
+        if (!WriteEditorSnapshot(settings.useChunk ? settings.chunk : std::vector<unsigned char>(),
+                                 settings.normalised, o.editorPng, &error))
+            throw ToolError(error);
         if (!o.quiet)
-            std::printf("%s: saved the plug-in's state to %s\n", kProgram, o.saveState.c_str());
+            std::printf("%s: drew the editor to %s\n", kProgram, o.editorPng.c_str());
+    }
+    if (!render) {
+        if (stateFile) {
+            setup.SaveState(*stateFile);
+            if (!o.quiet)
+                std::printf("%s: saved the plug-in's state to %s\n", kProgram, o.saveState.c_str());
+        }
         return kExitOk;
     }
 
@@ -438,6 +461,10 @@ int main(int argc, char** argv) {
         ->type_name("NAME")
         ->check(notEmpty);
     app.add_option("--generate-demo", o.demo, "Write the demo's dry signal (WAV) and stop")
+        ->type_name("FILE")
+        ->check(notEmpty);
+    app.add_option("--editor-png", o.editorPng,
+                   "Draw Brightfall's editor at the resulting settings as a PNG")
         ->type_name("FILE")
         ->check(notEmpty);
     app.add_flag("-q,--quiet", o.quiet, "No summary, no progress bar");

@@ -16,7 +16,8 @@ echo
 echo
 "$render" "$out/dry.wav" "$out/wet-room.wav" --wet 30 --sustain 15
 echo
-"$render" "$out/dry.wav" "$out/wet-hall.wav" --wet 45 --sustain 100 --save-state "$out/hall.state"
+"$render" "$out/dry.wav" "$out/wet-hall.wav" --wet 45 --sustain 100 --save-state "$out/hall.state" \
+    --editor-png "$out/editor.png"
 
 speech=""
 if command -v espeak-ng >/dev/null 2>&1; then
@@ -46,6 +47,7 @@ Demo written to $out/:
   wet-room.wav       a small room: Wet/Dry 30, Sustain 15
   wet-hall.wav       the longest hall: Wet/Dry 45, Sustain 100
   hall.state         the hall's settings, for brightfall-render --state
+  editor.png         the editor at the hall's settings
 LIST
 if [ -n "$speech" ]; then
     echo "  speech-dry.wav     espeak-ng speaking, mono"

@@ -372,3 +372,35 @@ TEST_F(RenderTool, DemoSignalIsWorthHearing) {
 }
 
 }  // namespace
+
+TEST_F(RenderTool, EditorPictureShowsTheSettingsAndRefusesOtherPlugins) {
+    const std::string png = Path("editor.png");
+    const ToolRun run = RunTool({"--wet", "0", "--sustain", "100", "--editor-png", png});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bytes = ReadBytes(png);
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    // IHDR: width and height, big-endian, at offsets 16 and 20.
+    auto be32 = [&](std::size_t at) {
+        return (static_cast<unsigned char>(bytes[at]) << 24) |
+               (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+               (static_cast<unsigned char>(bytes[at + 2]) << 8) |
+               static_cast<unsigned char>(bytes[at + 3]);
+    };
+    EXPECT_EQ(be32(16), 404u);
+    EXPECT_EQ(be32(20), 250u);
+
+    // Different settings draw a different picture.
+    const std::string other = Path("other.png");
+    ASSERT_EQ(RunTool({"--wet", "100", "--sustain", "0", "--editor-png", other}).status, 0);
+    EXPECT_NE(ReadBytes(other), bytes);
+
+    const ToolRun foreign =
+        RunTool({"--editor-png", Path("fake.png"), "--plugin", FAKE_NAN_OUTPUT});
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_NE(foreign.err.find("another plug-in"), std::string::npos) << foreign.err;
+    EXPECT_FALSE(Exists(Path("fake.png")));
+    const ToolRun unwritable = RunTool({"--editor-png", Path("no/such/dir/e.png")});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
+}
