@@ -15,9 +15,11 @@
 #include "framework/IOPair.h"
 #include "framework/IParameter.h"
 #include "framework/InputPin.h"
+#include "framework/ITimeInfo.h"
 #include "framework/MidiMessage.h"
 #include "framework/OutputPin.h"
 #include "framework/StateChunk.h"
+#include "framework/SysExMessage.h"
 
 // What a concrete plug-in tells the base about itself at construction.
 struct IPlugConfig {
