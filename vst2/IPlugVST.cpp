@@ -637,8 +637,12 @@ VstIntPtr IPlugVST::PinProperties(bool input, VstInt32 index, VstPinProperties* 
 }
 
 void IPlugVST::ProcessEvents(const VstEvents* events) {
+    // The record declares two entries; hosts allocate it with as many as
+    // numEvents says. Indexing the declared array past its second entry is
+    // undefined, so the list is read through a pointer to its first.
+    const VstEvent* const* list = events->events;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* ev = events->events[i];
+        const VstEvent* ev = list[i];
         if (!ev)
             continue;
         if (ev->type == kVstMidiType) {

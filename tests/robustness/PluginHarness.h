@@ -51,7 +51,8 @@ class Random {
 
 class Instance {
   public:
-    Instance() : mPlug(CreatePluginInstance(&HostCallback)) {
+    explicit Instance(audioMasterCallback host = &HostCallback)
+        : mPlug(CreatePluginInstance(host)) {
         mEffect = mPlug ? mPlug->GetAEffect() : nullptr;
     }
     ~Instance() { Close(); }
