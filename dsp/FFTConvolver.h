@@ -1,8 +1,6 @@
-// Zero-latency uniformly partitioned convolution of a stream with a fixed
-// impulse response (overlap-add, transforms of twice the block size). Owns the
-// partition and input spectra and every work buffer. init/reset run on the
-// owner's control thread; process runs on the audio thread; the owner keeps
-// them from overlapping.
+// Zero-latency uniformly partitioned convolution (overlap-add, transforms of
+// twice the block size); owns the partition and input spectra and work buffers.
+// init/reset on the owner's control thread, process on the audio thread.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
-// Which arithmetic kernels the FFT and the multiply-accumulates run: plain
-// code for any processor, or wider AVX2/FMA kernels, chosen once at start-up
-// on x86 processors that have them. Read on the audio thread at every call;
-// changed only by tests and benchmarks while nothing is processing.
+// Which kernels the FFT and multiply-accumulates run: plain code for any
+// processor, or AVX2/FMA kernels chosen at start-up where the processor has them.
+// Read on the audio thread; changed only by tests and benchmarks.
 #pragma once
 
 namespace dspkernels {

@@ -1,6 +1,5 @@
-// Radix-4 real FFT in the manner of Ooura's fft4g package: in-place complex
-// transform of N/2 points on a bit-reversed copy, with the real-sequence post-
-// and pre-processing. Owns its twiddle/cosine tables and its work buffer.
+// Radix-4 real FFT in the manner of Ooura's fft4g: a complex transform of N/2
+// points plus real post/pre-processing; owns its tables and work buffer.
 // Prepared while a convolver is initialised; fft/ifft run on the audio thread.
 #pragma once
 

@@ -1,9 +1,6 @@
-// The reverb's whole signal path: synthesises a noise impulse response per
-// channel under a half-circle envelope (length and level from sustain),
-// convolves each channel with its own two-stage convolver and mixes wet with
-// dry. Owns both responses (fixed arrays, about 2 MB) and both convolvers.
-// One plain member of the plug-in object, which serialises every call with its
-// mutex: process on the audio thread, reset/setSustain/setMix on host threads.
+// The reverb's signal path: noise impulse responses under a half-circle envelope
+// (owned, 2 x 128000 samples), one two-stage convolver per channel, wet/dry mix.
+// A plain member of the plug-in object, which serialises all calls with its mutex.
 #pragma once
 
 #include <array>

@@ -1,7 +1,6 @@
-// Sample and spectrum arithmetic of the convolvers' inner loops. Pure functions
-// over caller-owned arrays, called on the audio thread; they allocate nothing.
-// With the vector kernels chosen (KernelChoice.h) the multiply-accumulates run
-// four bins at a time with fused multiply-adds, which changes only rounding.
+// Sample and spectrum arithmetic of the convolvers' inner loops: pure functions
+// over caller-owned arrays, called on the audio thread, allocating nothing. The
+// vector kernels (KernelChoice.h) use fused multiply-adds: only rounding differs.
 #pragma once
 
 #include <cstddef>

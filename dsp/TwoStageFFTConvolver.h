@@ -1,8 +1,6 @@
-// Zero-latency convolution with a long response in three pieces: a head with
-// short blocks heard at once, a near tail (short blocks) and a far tail (long
-// blocks) computed one and two periods ahead. Owns the three partitioned
-// convolvers and the period buffers. init/reset on the owner's control thread,
-// process on the audio thread, never overlapping.
+// Zero-latency convolution of a long response: a short-block head heard at once,
+// near and far tails computed one and two periods ahead; owns the three convolvers
+// and period buffers. init/reset on a control thread, process on the audio thread.
 #pragma once
 
 #include <cstddef>
