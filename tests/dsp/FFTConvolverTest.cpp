@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "DspTestSupport.h"
@@ -125,6 +126,14 @@ TEST(FFTConvolver, UnusableBlockSizesAndSilentResponsesGiveZeros) {
     std::fill(y.begin(), y.end(), 99.0);
     conv.process(x.data(), y.data(), y.size());
     EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
+}
+
+TEST(Buffer, RefusesSizesWhoseByteCountWouldWrapAround) {
+    fftconvolver::Buffer<double> buffer;
+    buffer.resize(4);
+    EXPECT_THROW(buffer.resize(std::numeric_limits<std::size_t>::max() / 4), std::bad_alloc);
+    EXPECT_EQ(buffer.size(), 0u);
+    EXPECT_EQ(buffer.data(), nullptr);
 }
 
 TEST(FFTConvolver, TrimsTrailingSamplesBelowTheSinglePrecisionThreshold) {

@@ -131,6 +131,7 @@ TEST(TwoStageFFTConvolver, ZeroBlockSizesAndResetGiveZeros) {
 
     EXPECT_FALSE(conv.init(0, 1706, h.data(), h.size()));
     EXPECT_FALSE(conv.init(102, 0, h.data(), h.size()));
+    EXPECT_FALSE(conv.init(102, fftconvolver::FFTConvolver::kMaxBlockSize + 1, h.data(), h.size()));
     EXPECT_EQ(conv.getHeadSize(), 0u);
     conv.process(x.data(), y.data(), y.size());
     EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
