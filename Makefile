@@ -11,7 +11,8 @@ export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 export WINEDLLOVERRIDES ?= mscoree=;mshtml=
 
-.PHONY: all deps linux win32 demo test test-linux test-win32 bench install clean
+.PHONY: all deps linux win32 demo test test-linux test-win32 test-asan test-tsan fuzz fuzz-ci \
+        fuzz-long bench install clean
 
 all: linux win32
 
@@ -35,9 +36,36 @@ test-linux: linux
 test-win32: win32
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win32
 
+# The robustness runs: the unit and ABI tests again under ASan + UBSan
+# (LeakSanitizer included), the concurrency stress test under TSan, and each
+# fuzzer for FUZZ_SECONDS over its seed corpus.
+test-asan: deps
+	cmake --preset linux-asan >/dev/null
+	cmake --build --preset linux-asan -j $(JOBS)
+	ctest --preset linux-asan -j 2
+
+test-tsan: deps
+	cmake --preset linux-tsan >/dev/null
+	cmake --build --preset linux-tsan -j $(JOBS)
+	ctest --preset linux-tsan
+
+FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 1800
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz-ci: fuzz
+	fuzz/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+fuzz-long: fuzz
+	fuzz/run-fuzzers build/fuzz $(FUZZ_LONG_SECONDS)
+
 test: linux win32
 	ctest --preset linux -j 2
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win32
+	$(MAKE) --no-print-directory test-asan test-tsan fuzz-ci
 
 bench: deps
 	cmake --preset bench >/dev/null
