@@ -77,6 +77,20 @@ unsigned long ScaleToMask(unsigned value, unsigned long mask) {
     return ((value * top + 127) / 255) << shift;
 }
 
+// The display DISPLAY names. A refused connection is tried again twice:
+// Xvfb, for one, now and then turns away a client that connects just after
+// another has gone, as a reopening editor does.
+Display* OpenDisplay() {
+    for (int attempt = 0;; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr))
+            return display;
+        const char* name = std::getenv("DISPLAY");
+        if (!name || !*name || attempt == 2)
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 bool HostIsLittleEndian() {
     const std::uint32_t probe = 1;
     unsigned char first = 0;
@@ -258,8 +272,12 @@ struct IGraphicsX11::Events {
         // The state is from before the release: the released button is up.
         const IModifierKeys mods = ModifiersFrom(b.state & ~mask);
         if ((b.state & kButtonsMask & ~mask) == 0) {
-            if (c.grabbed)
+            // Sent at once: the pointer is free before the host hears of
+            // the release.
+            if (c.grabbed) {
                 XUngrabPointer(c.display, b.time);
+                XFlush(c.display);
+            }
             c.grabbed = false;
             c.pressed = false;
         }
@@ -343,7 +361,7 @@ bool IGraphicsX11::OpenEditorWindow(void* parent) {
         return false;
 
     auto c = std::make_unique<Connection>();
-    c->display = XOpenDisplay(nullptr);
+    c->display = OpenDisplay();
     if (!c->display)
         return false;
     Display* d = c->display;
