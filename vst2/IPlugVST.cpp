@@ -6,6 +6,11 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <xmmintrin.h>
+#define BRIGHTFALL_HAS_MXCSR 1
+#endif
+
 #include "framework/TextUtil.h"
 
 namespace {
@@ -19,6 +24,32 @@ constexpr std::uint32_t kHasCockosViewAsConfig = 2;
 // Upper bound on what we copy into a host's text buffer; our texts are far
 // shorter and only their own length plus terminator is written.
 constexpr std::size_t kHostText = 256;
+
+// Subnormal numbers (below 2.2e-308 in double precision) reach the
+// convolvers as a signal fades out, and arithmetic on them takes many times
+// longer on most x86 processors. For the length of a process callback the
+// SSE unit flushes subnormal results to zero (FTZ) and reads subnormal
+// operands as zero (DAZ); the caller's control word is restored on return,
+// so the host's own arithmetic is untouched. Only output that would have
+// been subnormal changes: it becomes zero.
+class DenormalsAreZero {
+  public:
+#if BRIGHTFALL_HAS_MXCSR
+    static constexpr unsigned kFlushToZero = 0x8000;
+    static constexpr unsigned kDenormalsAreZero = 0x0040;
+    DenormalsAreZero() : mSaved(_mm_getcsr()) {
+        _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero);
+    }
+    ~DenormalsAreZero() {
+        _mm_setcsr(mSaved);
+    }
+
+  private:
+    unsigned mSaved;
+#else
+    DenormalsAreZero() {}
+#endif
+};
 
 }  // namespace
 
@@ -277,6 +308,7 @@ void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** o
     if (!plug)
         return;
     try {
+        const DenormalsAreZero flushed;
         Lock lock(plug->GetMutex());
         plug->ProcessFloat(inputs, outputs, frames, true);
     } catch (...) {
@@ -289,6 +321,7 @@ void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, 
     if (!plug)
         return;
     try {
+        const DenormalsAreZero flushed;
         Lock lock(plug->GetMutex());
         plug->ProcessFloat(inputs, outputs, frames, false);
     } catch (...) {
@@ -301,6 +334,7 @@ void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** i
     if (!plug)
         return;
     try {
+        const DenormalsAreZero flushed;
         Lock lock(plug->GetMutex());
         plug->ProcessDouble(inputs, outputs, frames);
     } catch (...) {
