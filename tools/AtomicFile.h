@@ -2,9 +2,12 @@
 // goes to a temporary file in the same folder, and Commit() renames it over
 // the target. Owns the temporary file and removes it if the object goes away
 // uncommitted (an error, an interruption), so a failed run leaves nothing
-// half-written behind. Main thread of the command-line tool.
+// half-written behind. On Windows, Commit() replaces an existing target
+// with MoveFileExA, since rename() there refuses to. Main thread of the
+// command-line tool.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class AtomicFile {
@@ -22,6 +25,9 @@ class AtomicFile {
 
     // Writes all of `size` bytes at the current position; throws ToolError.
     void Write(const void* data, std::size_t size);
+    // Overwrites bytes already written at `offset` (a header whose sizes are
+    // known at the end) and leaves the position where it was; throws ToolError.
+    void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
     // Closes the temporary file and renames it to the target; throws ToolError.
     void Commit();
 

@@ -1,11 +1,13 @@
-// An audio file opened for reading through libsndfile, with the checks that
-// turn a bad file into a clear message: missing, unreadable, not audio, more
-// than two channels, samples that are not numbers. Owns the open file.
-// Main or render thread, one at a time.
+// An audio file opened for reading, with the checks that turn a bad file
+// into a clear message: missing, unreadable, not audio, more than two
+// channels, samples that are not numbers. The decoding library is the
+// build's: libsndfile on Linux (AudioFileReaderSndfile.cpp), the tool's own
+// WAV reader on Windows (AudioFileReaderWav.cpp); the checks are shared
+// (AudioFileReader.cpp). Owns the open file. Main or render thread, one at a
+// time.
 #pragma once
 
-#include <sndfile.h>
-
+#include <memory>
 #include <string>
 
 #include "tools/AudioFormat.h"
@@ -19,12 +21,12 @@ class AudioFileReader {
     AudioFileReader& operator=(const AudioFileReader&) = delete;
 
     const std::string& Path() const { return mPath; }
-    int Channels() const { return mInfo.channels; }
-    int SampleRate() const { return mInfo.samplerate; }
+    int Channels() const { return mChannels; }
+    int SampleRate() const { return mRate; }
     // Frames the header announces; the file may hold fewer if truncated.
-    long long Frames() const { return static_cast<long long>(mInfo.frames); }
-    AudioFormat Format() const;
-    // libsndfile's remark when the header and the file's length disagree
+    long long Frames() const { return mFrames; }
+    AudioFormat Format() const { return mFormat; }
+    // The decoder's remark when the header and the file's length disagree
     // (a file cut short, for one), or empty.
     const std::string& HeaderMismatch() const { return mMismatch; }
 
@@ -35,9 +37,24 @@ class AudioFileReader {
     long Read(double* interleaved, long frames);
 
   private:
+    // The library's handle, defined with the library's code.
+    struct Decoder;
+    struct DecoderDeleter {
+        void operator()(Decoder* decoder) const;
+    };
+
+    // Opens mPath with the library and fills in the fields below; throws
+    // ToolError when the library cannot read it.
+    void Open();
+    // Up to `frames` frames as the library decodes them; throws ToolError.
+    long ReadFrames(double* interleaved, long frames);
+
     std::string mPath;
-    SF_INFO mInfo{};
-    SNDFILE* mFile = nullptr;
-    long long mPosition = 0;
+    std::unique_ptr<Decoder, DecoderDeleter> mDecoder;
+    int mChannels = 0;
+    int mRate = 0;
+    long long mFrames = 0;
+    AudioFormat mFormat;
     std::string mMismatch;
+    long long mPosition = 0;
 };

@@ -1,11 +1,12 @@
-// An audio file written through libsndfile into a temporary file beside its
-// target, which takes the target's name only when Commit() succeeds. Integer
-// encodings clip at full scale instead of wrapping around. Owns the open
-// file and the temporary file. Main or render thread, one at a time.
+// An audio file written into a temporary file beside its target, which takes
+// the target's name only when Commit() succeeds. Integer encodings clip at
+// full scale instead of wrapping around. The encoding library is the
+// build's: libsndfile on Linux (AudioFileWriterSndfile.cpp), the tool's own
+// WAV writer on Windows (AudioFileWriterWav.cpp). Owns the open file and the
+// temporary file. Main or render thread, one at a time.
 #pragma once
 
-#include <sndfile.h>
-
+#include <memory>
 #include <string>
 
 #include "tools/AtomicFile.h"
@@ -13,8 +14,8 @@
 
 class AudioFileWriter {
   public:
-    // Throws ToolError when the path cannot be written or libsndfile refuses
-    // the format.
+    // Throws ToolError when the path cannot be written or the library
+    // refuses the format.
     AudioFileWriter(const std::string& path, const AudioFormat& format, int channels,
                     int sampleRate);
     ~AudioFileWriter();
@@ -27,7 +28,14 @@ class AudioFileWriter {
     void Commit();
 
   private:
+    // The library's handle, defined with the library's code.
+    struct Encoder;
+    struct EncoderDeleter {
+        void operator()(Encoder* encoder) const;
+    };
+
     AtomicFile mFile;
-    SNDFILE* mSnd = nullptr;
+    // Declared after mFile, so it is gone before the file is.
+    std::unique_ptr<Encoder, EncoderDeleter> mEncoder;
     long long mFrames = 0;
 };

@@ -1,7 +1,5 @@
 #include "tools/AudioFormat.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -16,10 +14,9 @@ struct MajorEntry {
 };
 
 const MajorEntry kMajors[] = {
-    {"wav", SF_FORMAT_WAV, "WAV"},    {"flac", SF_FORMAT_FLAC, "FLAC"},
-    {"aiff", SF_FORMAT_AIFF, "AIFF"}, {"ogg", SF_FORMAT_OGG, "Ogg"},
-    {"w64", SF_FORMAT_W64, "Wave64"}, {"caf", SF_FORMAT_CAF, "CAF"},
-    {"rf64", SF_FORMAT_RF64, "RF64"},
+    {"wav", kMajorWav, "WAV"},    {"flac", kMajorFlac, "FLAC"}, {"aiff", kMajorAiff, "AIFF"},
+    {"ogg", kMajorOgg, "Ogg"},    {"w64", kMajorW64, "Wave64"}, {"caf", kMajorCaf, "CAF"},
+    {"rf64", kMajorRf64, "RF64"},
 };
 
 struct SubtypeEntry {
@@ -29,10 +26,10 @@ struct SubtypeEntry {
 };
 
 const SubtypeEntry kSubtypes[] = {
-    {"pcm8", SF_FORMAT_PCM_S8, "8-bit PCM"},    {"pcm16", SF_FORMAT_PCM_16, "16-bit PCM"},
-    {"pcm24", SF_FORMAT_PCM_24, "24-bit PCM"},  {"pcm32", SF_FORMAT_PCM_32, "32-bit PCM"},
-    {"float", SF_FORMAT_FLOAT, "32-bit float"}, {"double", SF_FORMAT_DOUBLE, "64-bit float"},
-    {"vorbis", SF_FORMAT_VORBIS, "Vorbis"},     {"opus", SF_FORMAT_OPUS, "Opus"},
+    {"pcm8", kSubtypePcmS8, "8-bit PCM"},     {"pcm16", kSubtypePcm16, "16-bit PCM"},
+    {"pcm24", kSubtypePcm24, "24-bit PCM"},   {"pcm32", kSubtypePcm32, "32-bit PCM"},
+    {"float", kSubtypeFloat, "32-bit float"}, {"double", kSubtypeDouble, "64-bit float"},
+    {"vorbis", kSubtypeVorbis, "Vorbis"},     {"opus", kSubtypeOpus, "Opus"},
 };
 
 std::string Lower(std::string s) {
@@ -53,14 +50,24 @@ std::string Join(const std::vector<std::string>& items) {
 std::vector<std::string> MajorFormatNames() {
     std::vector<std::string> names;
     for (const auto& m : kMajors)
-        names.emplace_back(m.name);
+        if (HandlesMajor(m.major))
+            names.emplace_back(m.name);
     return names;
 }
 
+// An encoding counts when some container of this build holds it (Opus wants
+// 48 kHz).
 std::vector<std::string> SubtypeNames() {
     std::vector<std::string> names;
-    for (const auto& s : kSubtypes)
-        names.emplace_back(s.name);
+    for (const auto& s : kSubtypes) {
+        for (const auto& m : kMajors) {
+            if (HandlesMajor(m.major) &&
+                CanWrite(AudioFormat{m.major, SubtypeFromName(s.name, m.major)}, 2, 48000)) {
+                names.emplace_back(s.name);
+                break;
+            }
+        }
+    }
     return names;
 }
 
@@ -70,20 +77,24 @@ int MajorFromName(const std::string& name) {
         if (n == m.name)
             return m.major;
     if (n == "aif" || n == "aifc")
-        return SF_FORMAT_AIFF;
+        return kMajorAiff;
     return 0;
 }
 
 int MajorFromExtension(const std::string& path) {
+#if defined(_WIN32)
+    const std::size_t slash = path.find_last_of("/\\:");
+#else
     const std::size_t slash = path.find_last_of('/');
+#endif
     const std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return 0;
     const std::string ext = Lower(path.substr(dot + 1));
     if (ext == "oga" || ext == "opus")
-        return SF_FORMAT_OGG;
+        return kMajorOgg;
     if (ext == "wave")
-        return SF_FORMAT_WAV;
+        return kMajorWav;
     return MajorFromName(ext);
 }
 
@@ -92,9 +103,9 @@ int SubtypeFromName(const std::string& name, int major) {
     for (const auto& s : kSubtypes) {
         if (n != s.name)
             continue;
-        if (s.subtype == SF_FORMAT_PCM_S8 &&
-            (major == SF_FORMAT_WAV || major == SF_FORMAT_W64 || major == SF_FORMAT_RF64))
-            return SF_FORMAT_PCM_U8;
+        if (s.subtype == kSubtypePcmS8 &&
+            (major == kMajorWav || major == kMajorW64 || major == kMajorRf64))
+            return kSubtypePcmU8;
         return s.subtype;
     }
     return 0;
@@ -104,36 +115,22 @@ std::string DescribeMajor(int major) {
     for (const auto& m : kMajors)
         if (m.major == major)
             return m.description;
-    SF_FORMAT_INFO info{};
-    info.format = major;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof(info)) == 0 && info.name)
-        return info.name;
-    return "unknown format";
+    const std::string name = LibraryDescription(major);
+    return name.empty() ? "unknown format" : name;
 }
 
 std::string DescribeSubtype(int subtype) {
-    if (subtype == SF_FORMAT_PCM_U8)
+    if (subtype == kSubtypePcmU8)
         return "8-bit PCM";
     for (const auto& s : kSubtypes)
         if (s.subtype == subtype)
             return s.description;
-    SF_FORMAT_INFO info{};
-    info.format = subtype;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof(info)) == 0 && info.name)
-        return info.name;
-    return "unknown encoding";
+    const std::string name = LibraryDescription(subtype);
+    return name.empty() ? "unknown encoding" : name;
 }
 
 std::string Describe(const AudioFormat& format) {
     return DescribeMajor(format.major) + " " + DescribeSubtype(format.subtype);
-}
-
-bool CanWrite(const AudioFormat& format, int channels, int sampleRate) {
-    SF_INFO info{};
-    info.format = format.Code();
-    info.channels = channels;
-    info.samplerate = sampleRate;
-    return sf_format_check(&info) == SF_TRUE;
 }
 
 std::vector<std::string> WritableSubtypeNames(int major, int channels, int sampleRate) {
@@ -147,12 +144,12 @@ std::vector<std::string> WritableSubtypeNames(int major, int channels, int sampl
 }
 
 int DefaultSubtype(int major) {
-    return major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_24;
+    return major == kMajorOgg ? kSubtypeVorbis : kSubtypePcm24;
 }
 
 bool IsFloatSubtype(int subtype) {
-    return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE ||
-           subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS;
+    return subtype == kSubtypeFloat || subtype == kSubtypeDouble || subtype == kSubtypeVorbis ||
+           subtype == kSubtypeOpus;
 }
 
 AudioFormat ChooseOutputFormat(const AudioFormat& input, const std::string& outputPath,
@@ -164,8 +161,15 @@ AudioFormat ChooseOutputFormat(const AudioFormat& input, const std::string& outp
         if (!out.major)
             throw UsageError("--format " + formatName + ": unknown format; choose one of " +
                              Join(MajorFormatNames()));
+        if (!HandlesMajor(out.major))
+            throw UsageError("--format " + formatName + ": this build writes " +
+                             Join(MajorFormatNames()) + " only");
     } else {
         out.major = MajorFromExtension(outputPath);
+        if (out.major && !HandlesMajor(out.major))
+            throw UsageError(outputPath + " names a " + DescribeMajor(out.major) +
+                             " file, but this build writes " + Join(MajorFormatNames()) +
+                             " only; name it ." + MajorFormatNames().front() + " or give --format");
         if (!out.major)
             out.major = input.major;
     }
@@ -187,7 +191,7 @@ AudioFormat ChooseOutputFormat(const AudioFormat& input, const std::string& outp
 
     out.subtype = input.subtype;
     // 8-bit PCM is unsigned in some containers and signed in others.
-    if (out.subtype == SF_FORMAT_PCM_U8 || out.subtype == SF_FORMAT_PCM_S8)
+    if (out.subtype == kSubtypePcmU8 || out.subtype == kSubtypePcmS8)
         out.subtype = SubtypeFromName("pcm8", out.major);
     if (CanWrite(out, channels, sampleRate))
         return out;

@@ -263,7 +263,7 @@ bool PluginSetup::LoadState(const std::string& path) {
     in.seekg(0);
     std::vector<unsigned char> bytes(static_cast<std::size_t>(std::max<std::streamoff>(size, 0)));
     if (!bytes.empty())
-        in.read(reinterpret_cast<char*>(bytes.data()), size);
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!in)
         throw ToolError("cannot read state file " + path);
     if (bytes.empty())

@@ -2,16 +2,34 @@
 
 #include <png.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
+
+#include "tools/AtomicFile.h"
+#include "tools/ToolError.h"
 
 namespace {
 
+// libpng's output callback: the encoded bytes gather in memory, so the file
+// is written in one go through AtomicFile.
+// No exception may cross libpng's C frames: a failed allocation becomes
+// libpng's own error, raised once nothing here needs destroying.
+void Append(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+    bool stored = true;
+    try {
+        out->insert(out->end(), data, data + size);
+    } catch (...) {
+        stored = false;
+    }
+    if (!stored)
+        png_error(png, "out of memory");
+}
+
+void NoFlush(png_structp) {}
+
 // Everything libpng needs is set up before setjmp, so no C++ object with a
 // destructor lives across the jump.
-bool WriteRows(std::FILE* f, png_bytep* rows, int width, int height) {
+bool EncodeRows(std::vector<unsigned char>* out, png_bytep* rows, int width, int height) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png)
         return false;
@@ -20,7 +38,7 @@ bool WriteRows(std::FILE* f, png_bytep* rows, int width, int height) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
         return false;
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, out, Append, NoFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -54,19 +72,19 @@ bool WritePng(const LICE_IBitmap& bitmap, const std::string& path, std::string* 
         }
         rows[y] = dst;
     }
-    const std::string tmp = path + ".part";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
+    try {
+        AtomicFile file(path);
+        std::vector<unsigned char> encoded;
+        if (!EncodeRows(&encoded, rows.data(), w, h)) {
+            if (error)
+                *error = "cannot write " + path + ": the PNG encoder failed";
+            return false;
+        }
+        file.Write(encoded.data(), encoded.size());
+        file.Commit();
+    } catch (const ToolError& e) {
         if (error)
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool ok = WriteRows(f, rows.data(), w, h);
-    const bool closed = std::fclose(f) == 0;
-    if (!ok || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        if (error)
-            *error = "cannot write " + path;
+            *error = e.what();
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
 // Writes a bitmap as an 8-bit RGBA PNG file, for pictures a person looks at
-// (the editor snapshot). Writes to a temporary file and renames it, so a
-// failure leaves nothing half-written.
+// (the editor snapshot). Writes through AtomicFile, so a failure leaves
+// nothing half-written.
 #pragma once
 
 #include <string>

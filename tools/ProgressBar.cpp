@@ -1,7 +1,11 @@
 #include "tools/ProgressBar.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -12,12 +16,24 @@ namespace {
 constexpr auto kDelay = std::chrono::seconds(1);
 constexpr auto kInterval = std::chrono::milliseconds(100);
 
+#if defined(_WIN32)
+int TerminalWidth() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width > 20)
+            return width;
+    }
+    return 80;
+}
+#else
 int TerminalWidth() {
     winsize ws{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20)
         return ws.ws_col;
     return 80;
 }
+#endif
 
 }  // namespace
 
@@ -28,7 +44,13 @@ ProgressBar::~ProgressBar() {
 }
 
 bool ProgressBar::StderrIsTerminal() {
+#if defined(_WIN32)
+    // _isatty would also say yes for NUL, any character device does.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
     return isatty(STDERR_FILENO) == 1;
+#endif
 }
 
 void ProgressBar::Update(std::int64_t done, std::int64_t total, double sampleRate) {
@@ -60,6 +82,11 @@ void ProgressBar::Finish() {
     if (!mDrawn)
         return;
     mDrawn = false;
+#if defined(_WIN32)
+    // Consoles before Windows 10 show escape sequences as they are.
+    std::fprintf(stderr, "\r%*s\r", TerminalWidth() - 1, "");
+#else
     std::fprintf(stderr, "\r\033[K");
+#endif
     std::fflush(stderr);
 }

@@ -2,9 +2,14 @@
 // by path through its exported entry point, exactly as a DAW loads it, with
 // the plug-in's parameters set by name in its own units. Also writes the
 // project's demo signal for `make demo`.
-#include <limits.h>
 #include <signal.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <limits.h>
 #include <unistd.h>
+#endif
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wshadow"
@@ -38,12 +43,31 @@ constexpr double kMaxTailSeconds = 3600.0;
 constexpr double kDemoRate = 44100.0;
 constexpr double kDemoSeconds = 7.0;
 
+// What this build loads by default, and how its help speaks of files.
+#if defined(_WIN32)
+constexpr const char* kModuleFile = "Brightfall.dll";
+constexpr const char* kInputKinds = "WAV";
+constexpr const char* kExampleInput = "drums.wav drums-room.wav";
+#else
+constexpr const char* kModuleFile = "brightfall.so";
+constexpr const char* kInputKinds = "WAV, FLAC, AIFF, Ogg, ...";
+constexpr const char* kExampleInput = "drums.flac drums-room.flac";
+#endif
+
 std::atomic<bool> gStop{false};
 
 void OnSignal(int) {
     gStop.store(true);
 }
 
+#if defined(_WIN32)
+// Ctrl+C and Ctrl+Break arrive on a thread of their own; the handler only
+// sets the flag the render polls.
+void CatchSignals() {
+    for (int sig : {SIGINT, SIGTERM, SIGBREAK})
+        signal(sig, OnSignal);
+}
+#else
 void CatchSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -51,6 +75,7 @@ void CatchSignals() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         sigaction(sig, &sa, nullptr);
 }
+#endif
 
 struct Options {
     std::string input;
@@ -72,6 +97,24 @@ struct Options {
     std::string demo;
 };
 
+#if defined(_WIN32)
+// The module beside this program's .exe.
+std::string DefaultModulePath() {
+    std::string exe(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, &exe[0], static_cast<DWORD>(exe.size()));
+        if (n == 0)
+            return kModuleFile;
+        if (n < exe.size()) {
+            exe.resize(n);
+            break;
+        }
+        exe.resize(exe.size() * 2);  // the path was cut to fit
+    }
+    const std::size_t slash = exe.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + kModuleFile;
+}
+#else
 // The module built beside this program, or installed beside it
 // (<prefix>/bin and <prefix>/lib/vst).
 std::string DefaultModulePath() {
@@ -87,6 +130,15 @@ std::string DefaultModulePath() {
     if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0)
         return installed;
     return beside;
+}
+#endif
+
+// "a, b or c" for the help.
+std::string Alternatives(const std::vector<std::string>& names, const char* last) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + names[i];
+    return out;
 }
 
 std::string Decibels(double linear) {
@@ -200,7 +252,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 int GenerateDemo(const Options& o) {
     const auto signal = MakeDemoSignal(kDemoRate, kDemoSeconds);
     const int rate = static_cast<int>(kDemoRate);
-    AudioFileWriter writer(o.demo, AudioFormat{SF_FORMAT_WAV, SF_FORMAT_PCM_24}, 2, rate);
+    AudioFileWriter writer(o.demo, AudioFormat{kMajorWav, kSubtypePcm24}, 2, rate);
     std::vector<double> interleaved(signal[0].size() * 2);
     for (std::size_t i = 0; i < signal[0].size(); ++i) {
         interleaved[2 * i] = signal[0][i];
@@ -389,11 +441,16 @@ int main(int argc, char** argv) {
     Options o;
     CLI::App app{
         "Runs an audio file through a VST 2 plug-in module, loaded through its exported entry\n"
-        "point as a DAW loads it: by default the brightfall.so built beside this program.\n"
-        "Mono input uses the plug-in's mono-in, stereo-out configuration. The output keeps\n"
-        "the input's sample rate and format unless told otherwise, and carries the tail.\n",
+        "point as a DAW loads it: by default the " +
+            std::string(kModuleFile) +
+            " built beside this program.\n"
+            "Mono input uses the plug-in's mono-in, stereo-out configuration. The output keeps\n"
+            "the input's sample rate and format unless told otherwise, and carries the tail.\n",
         kProgram};
     app.get_formatter()->column_width(26);
+    // CLI11 would take a Unix path such as /tmp/in.wav for a Windows-style
+    // option under Wine.
+    app.allow_windows_style_options(false);
     // An empty path or value is a mistake, not a request for the default.
     const CLI::Validator notEmpty(
         [](std::string& text) {
@@ -402,13 +459,14 @@ int main(int argc, char** argv) {
         "", "not empty");
     app.set_version_flag("--version", std::string(kProgram) + " 1.0.0");
 
-    app.add_option("INPUT", o.input, "Audio file to process (WAV, FLAC, AIFF, Ogg, ...)")
+    app.add_option("INPUT", o.input, "Audio file to process (" + std::string(kInputKinds) + ")")
         ->type_name("")
         ->check(notEmpty);
     app.add_option("OUTPUT", o.output, "File to write; it appears only when all went well")
         ->type_name("")
         ->check(notEmpty);
-    app.add_option("--plugin", o.plugin, "Module to load (default: brightfall.so beside me)")
+    app.add_option("--plugin", o.plugin,
+                   "Module to load (default: " + std::string(kModuleFile) + " beside me)")
         ->type_name("PATH")
         ->check(notEmpty);
     app.add_option("--wet", o.wet, "Wet/Dry mix in percent (default 50)")
@@ -454,10 +512,10 @@ int main(int argc, char** argv) {
                 return std::string();
             },
             "", "tail"));
-    app.add_option("--format", o.format, "wav, flac, aiff, ogg, w64, caf or rf64")
+    app.add_option("--format", o.format, Alternatives(MajorFormatNames(), " or "))
         ->type_name("NAME")
         ->check(notEmpty);
-    app.add_option("--subtype", o.subtype, "pcm8, pcm16, pcm24, pcm32, float, double, vorbis, opus")
+    app.add_option("--subtype", o.subtype, Alternatives(SubtypeNames(), ", "))
         ->type_name("NAME")
         ->check(notEmpty);
     app.add_option("--generate-demo", o.demo, "Write the demo's dry signal (WAV) and stop")
@@ -478,7 +536,9 @@ int main(int argc, char** argv) {
         "Examples:\n"
         "  brightfall-render voice.wav voice-hall.wav --wet 40 --sustain 100\n"
         "  brightfall-render --param Sustain=20 --save-state room.state\n"
-        "  brightfall-render --state room.state drums.flac drums-room.flac\n"
+        "  brightfall-render --state room.state " +
+        std::string(kExampleInput) +
+        "\n"
         "\n"
         "Exit status: 0 done; 1 a file, the module or the render failed; 2 the command line\n"
         "is wrong; 130 interrupted. On failure nothing is left at OUTPUT.");
