@@ -448,17 +448,24 @@ void IGraphicsX11::StopThread() {
         }
     }
     if (mThread.joinable() && mThread.get_id() != std::this_thread::get_id())
-        mThread.join();
+        JoinFinishedThread();
 }
 
 void IGraphicsX11::JoinFinishedThread() {
     if (!mThread.joinable())
         return;
     // A thread that closed its own window has left its loop, or is about to.
-    if (mThread.get_id() == std::this_thread::get_id()) {
-        mThread.detach();
-    } else {
-        mThread.join();
+    // Nothing may escape from here into the dispatcher, which holds the
+    // plug-in mutex: a join that fails leaves the thread detached.
+    try {
+        if (mThread.get_id() == std::this_thread::get_id()) {
+            mThread.detach();
+        } else {
+            mThread.join();
+        }
+    } catch (...) {
+        if (mThread.joinable())
+            mThread.detach();
     }
 }
 
