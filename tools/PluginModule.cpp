@@ -9,7 +9,9 @@
 namespace {
 
 #if defined(_WIN32)
-std::string LastErrorText() {
+// The loader's message for the last error; some name the module as "%1"
+// ("Bad EXE format for %1."), filled in here with `path`.
+std::string LastErrorText(const std::string& path) {
     char buf[512] = {};
     const DWORD code = GetLastError();
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
@@ -17,6 +19,9 @@ std::string LastErrorText() {
     std::string text(buf);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
+    for (std::size_t at = text.find("%1"); at != std::string::npos;
+         at = text.find("%1", at + path.size()))
+        text.replace(at, 2, path);
     return text + " (error " + std::to_string(code) + ")";
 }
 #endif
@@ -27,7 +32,7 @@ void* OpenLibrary(const std::string& path, std::string* error) {
     std::string native = (!path.empty() && path[0] == '/') ? "Z:" + path : path;
     HMODULE h = LoadLibraryA(native.c_str());
     if (!h && error)
-        *error = LastErrorText();
+        *error = LastErrorText(path);
     return reinterpret_cast<void*>(h);
 #else
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

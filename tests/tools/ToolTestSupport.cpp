@@ -17,26 +17,6 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-void ScratchTest::SetUp() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    mDir = std::string(SCRATCH_ROOT) + "/" + info->name() + "-" + std::to_string(getpid());
-    fs::remove_all(mDir);
-    fs::create_directories(mDir);
-}
-
-void ScratchTest::TearDown() {
-    if (!HasFailure())
-        fs::remove_all(mDir);
-}
-
-std::vector<std::string> ScratchTest::Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(mDir))
-        names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 ToolRun RunTool(const std::vector<std::string>& args) {
     const std::string outPath = fs::temp_directory_path() / ("bf-out-" + std::to_string(getpid()));
     const std::string errPath = fs::temp_directory_path() / ("bf-err-" + std::to_string(getpid()));
@@ -101,17 +81,6 @@ Audio ReadAudio(const std::string& path) {
         for (int c = 0; c < info.channels; ++c)
             a.channels[c][i] = inter[i * info.channels + c];
     return a;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path) {
-    return fs::exists(path);
 }
 
 Audio Burst(int rate, int channels, double seconds, double burstSeconds, double peak, int format) {

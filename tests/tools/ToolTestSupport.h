@@ -1,12 +1,12 @@
-// Helpers for driving brightfall-render as a subprocess: a scratch folder
-// per test under the build tree, audio files written and read back through
-// libsndfile, and the tool's exit status with what it printed.
+// Helpers for driving brightfall-render as a subprocess on Linux: audio
+// files written and read back through libsndfile, and the tool's exit status
+// with what it printed.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "ScratchTest.h"
 
 struct ToolRun {
     int status = -1;  // exit status; -1 when it did not exit normally
@@ -21,27 +21,11 @@ struct Audio {
     long Frames() const { return channels.empty() ? 0 : static_cast<long>(channels[0].size()); }
 };
 
-// A fresh, empty folder for one test, removed when the test passed.
-class ScratchTest : public ::testing::Test {
-  protected:
-    void SetUp() override;
-    void TearDown() override;
-    std::string Path(const std::string& name) const { return mDir + "/" + name; }
-    const std::string& Dir() const { return mDir; }
-    // Names in the folder, sorted.
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::string mDir;
-};
-
 // Runs the tool with these arguments (stdin empty, stdout and stderr captured).
 ToolRun RunTool(const std::vector<std::string>& args);
 
 void WriteAudio(const std::string& path, const Audio& audio);
 Audio ReadAudio(const std::string& path);
-std::string ReadBytes(const std::string& path);
-bool Exists(const std::string& path);
 
 // A decaying noise burst of `burstSeconds` at the start of `seconds` of
 // audio, different in each channel, peak about `peak`.
