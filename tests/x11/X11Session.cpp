@@ -101,11 +101,20 @@ std::vector<std::uint32_t> X11Session::Pixels(Window window, unsigned width, uns
     XImage* image = XGetImage(mDisplay, window, 0, 0, width, height, AllPlanes, ZPixmap);
     if (!image)
         return out;
+    // Each channel read through the image's colour masks and widened to 8
+    // bits, so a shallower screen reads back comparable values.
+    auto channel = [](unsigned long pixel, unsigned long mask) -> std::uint32_t {
+        if (!mask)
+            return 0;
+        const int shift = __builtin_ctzl(mask);
+        return static_cast<std::uint32_t>(((pixel & mask) >> shift) * 255 / (mask >> shift));
+    };
     out.reserve(static_cast<std::size_t>(width) * height);
     for (unsigned y = 0; y < height; ++y) {
         for (unsigned x = 0; x < width; ++x) {
             const unsigned long p = XGetPixel(image, static_cast<int>(x), static_cast<int>(y));
-            out.push_back(static_cast<std::uint32_t>(p & 0xffffff));
+            out.push_back(channel(p, image->red_mask) << 16 | channel(p, image->green_mask) << 8 |
+                          channel(p, image->blue_mask));
         }
     }
     XDestroyImage(image);
@@ -131,6 +140,10 @@ void X11Session::Key(unsigned long keysym, bool down) {
     XTestFakeKeyEvent(mDisplay, XKeysymToKeycode(mDisplay, keysym), down ? True : False,
                       CurrentTime);
     XSync(mDisplay, False);
+}
+
+int X11Session::Depth() const {
+    return DefaultDepth(mDisplay, DefaultScreen(mDisplay));
 }
 
 bool X11Session::PointerFree() {

@@ -41,6 +41,8 @@ class X11Session {
     void Move(Window window, int x, int y);
     // The window's pixels as 0xRRGGBB, row by row; empty when unreadable.
     std::vector<std::uint32_t> Pixels(Window window, unsigned width, unsigned height);
+    // Bits per pixel of the screen's default visual.
+    int Depth() const;
 
     // XTest: the pointer to a point of the root window, a button or key
     // pressed or released, each sent to the server at once.
