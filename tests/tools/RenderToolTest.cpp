@@ -353,6 +353,16 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
         EXPECT_EQ(Entries(), before) << c.what << ": something was left behind";
         EXPECT_TRUE(NoPartialFiles(Entries()));
     }
+
+    // One file named two ways: relative to where the tool runs, and in full.
+    for (const char* option : {"--save-state", "--editor-png"}) {
+        const ToolRun run = RunTool({Path("in.wav"), Path("new.wav"), option, "new.wav"}, Dir());
+        EXPECT_EQ(run.status, 2) << option << "\n" << run.err;
+        EXPECT_NE(run.err.find(std::string(option) + " and OUTPUT name the same file"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(Entries(), before) << option;
+    }
 }
 
 TEST_F(RenderTool, DemoSignalIsWorthHearing) {

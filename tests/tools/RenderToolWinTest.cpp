@@ -39,8 +39,10 @@ HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
 }
 
 // Runs the tool with stdin empty and stdout and stderr captured in files
-// beside the test's own, so nothing of the tool's output is lost to a pipe.
-ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args) {
+// beside the test's folder `dir`, so nothing of the tool's output is lost to
+// a pipe; in the folder `cwd` when one is given.
+ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args,
+                const std::string& cwd = "") {
     const std::string exe = Native(BRIGHTFALL_RENDER);
     std::string command = Quoted(exe);
     for (const std::string& a : args)
@@ -59,8 +61,9 @@ ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args) {
     ToolRun run;
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                       &pi)) {
+    const std::string folder = Native(cwd);
+    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &run.status);
         CloseHandle(pi.hThread);
@@ -269,6 +272,15 @@ TEST_F(RenderToolWin, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
         EXPECT_EQ(run.out, "") << c.message;
         EXPECT_EQ(Entries(), before) << c.message << ": something was left behind";
     }
+
+    // One file named two ways: relative to where the tool runs, and in full
+    // with the other case.
+    const ToolRun same =
+        RunTool(Dir(), {Path("in.wav"), Path("NEW.wav"), "--save-state", "new.wav"}, Dir());
+    EXPECT_EQ(same.status, 2u) << same.err;
+    EXPECT_NE(same.err.find("--save-state and OUTPUT name the same file"), std::string::npos)
+        << same.err;
+    EXPECT_EQ(Entries(), before);
 }
 
 }  // namespace

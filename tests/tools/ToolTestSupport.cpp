@@ -17,7 +17,7 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-ToolRun RunTool(const std::vector<std::string>& args) {
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd) {
     const std::string outPath = fs::temp_directory_path() / ("bf-out-" + std::to_string(getpid()));
     const std::string errPath = fs::temp_directory_path() / ("bf-err-" + std::to_string(getpid()));
     std::vector<std::string> argv0{BRIGHTFALL_RENDER};
@@ -34,6 +34,8 @@ ToolRun RunTool(const std::vector<std::string>& args) {
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = 0;
     ToolRun run;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {

@@ -21,8 +21,9 @@ struct Audio {
     long Frames() const { return channels.empty() ? 0 : static_cast<long>(channels[0].size()); }
 };
 
-// Runs the tool with these arguments (stdin empty, stdout and stderr captured).
-ToolRun RunTool(const std::vector<std::string>& args);
+// Runs the tool with these arguments (stdin empty, stdout and stderr
+// captured), in the folder `cwd` when one is given.
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd = "");
 
 void WriteAudio(const std::string& path, const Audio& audio);
 Audio ReadAudio(const std::string& path);
