@@ -129,11 +129,15 @@ void IPlugBase::SetMaxBlockSize(int n) {
     // than leave the audio path without scratch space.
     if (n < 1 || n == mBlockSize)
         return;
+    // Longer calls are processed in pieces anyway, so scratch space beyond a
+    // generous bound buys nothing; a host announcing a hundred million frames
+    // must not make every instance zero-fill gigabytes.
+    const int size = std::min(n, kMaxScratchFrames);
     bool all = true;
-    int frames = n;
+    int frames = size;
     auto resize = [&](GrowableArray<double>& buf) {
-        if (buf.Resize(n)) {
-            std::fill(buf.Get(), buf.Get() + n, 0.0);
+        if (buf.Resize(size)) {
+            std::fill(buf.Get(), buf.Get() + size, 0.0);
         } else {
             all = false;
         }

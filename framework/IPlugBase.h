@@ -46,6 +46,9 @@ class IPlugBase {
     static constexpr int kNameLength = 128;
     static constexpr int kChunkMagic = 0x70666674;
     static constexpr int kChunkVersion = 0x00010000;
+    // The most samples a pin's scratch buffer holds, whatever block size the
+    // host announces.
+    static constexpr int kMaxScratchFrames = 65536;
 
     explicit IPlugBase(const IPlugConfig& config);
     virtual ~IPlugBase();
@@ -106,7 +109,7 @@ class IPlugBase {
     virtual void ModifyCurrentPreset(const char* name);
     virtual void OnProgramsChangedByHost() {}
     // [any host thread, never the audio thread] Sizes every pin's scratch
-    // buffer to n samples, zero-filled. Allocates.
+    // buffer to n samples (at most kMaxScratchFrames), zero-filled. Allocates.
     virtual void SetMaxBlockSize(int n);
 
     // --- Non-virtual operations ---------------------------------------------

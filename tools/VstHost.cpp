@@ -99,8 +99,10 @@ VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
             const auto* events = static_cast<const VstEvents*>(ptr);
             if (!events)
                 return 0;
+            // The declared array has two entries; a real list is longer.
+            VstEvent* const* list = events->events;
             for (VstInt32 i = 0; i < events->numEvents; ++i) {
-                const VstEvent* ev = events->events[i];
+                const VstEvent* ev = list[i];
                 if (!ev || ev->type != kVstMidiType)
                     continue;
                 const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);

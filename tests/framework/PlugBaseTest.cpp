@@ -46,6 +46,12 @@ TEST(Pins, BlockSizeChangesZeroScratchAndSameSizeKeepsIt) {
     EXPECT_EQ(*plug.GetInputPin(1).slot, plug.GetInputPin(1).scratch.Get());
     plug.SetMaxBlockSize(0);  // meaningless: keep what we have
     EXPECT_EQ(plug.GetBlockSize(), 4096);
+    // A huge announced block size is remembered, but scratch space stays
+    // bounded: longer calls run in pieces.
+    plug.SetMaxBlockSize(1 << 28);
+    EXPECT_EQ(plug.GetBlockSize(), 1 << 28);
+    EXPECT_EQ(plug.GetScratchFrames(), IPlugBase::kMaxScratchFrames);
+    EXPECT_EQ(plug.GetInputPin(0).scratch.GetSize(), IPlugBase::kMaxScratchFrames);
 }
 
 TEST(Pins, DisconnectedPinsReadTheirOwnScratch) {
