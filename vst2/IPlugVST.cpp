@@ -252,8 +252,12 @@ void IPlugVST::CopyAliasedInputs(int frames) {
 
 // A call may carry more frames than the scratch buffers hold (the host
 // announced a smaller block size, or none): it is processed in pieces, each
-// no longer than the scratch buffers, without allocating.
-void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
+// no longer than the scratch buffers, without allocating. `runPiece(n)`
+// processes the n frames the piece pointers address.
+template <typename Sample, typename RunPiece>
+void IPlugVST::ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
+                               std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
+                               RunPiece runPiece) {
     const int nIn = CountConnectedInputs(), nOut = CountConnectedOutputs();
     if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs))
         return;
@@ -265,32 +269,25 @@ void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
     do {
         const int n = std::min(frames - done, piece);
         for (int k = 0; k < nIn; ++k)
-            mPieceIn[k] = inputs[k] ? inputs[k] + done : nullptr;
+            pieceIn[k] = inputs[k] ? inputs[k] + done : nullptr;
         for (int k = 0; k < nOut; ++k)
-            mPieceOut[k] = outputs[k] ? outputs[k] + done : nullptr;
-        AttachInputs(0, NInChannels(), mPieceIn.data(), n);
-        AttachOutputs(0, NOutChannels(), mPieceOut.data());
-        CopyAliasedInputs(n);
-        ProcessBlock(InputPtrs(), OutputPtrs(), n);
+            pieceOut[k] = outputs[k] ? outputs[k] + done : nullptr;
+        runPiece(n);
         done += n;
     } while (done < frames);
 }
 
+void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
+    ProcessInPieces(inputs, outputs, frames, mPieceIn, mPieceOut, [this](int n) {
+        AttachInputs(0, NInChannels(), mPieceIn.data(), n);
+        AttachOutputs(0, NOutChannels(), mPieceOut.data());
+        CopyAliasedInputs(n);
+        ProcessBlock(InputPtrs(), OutputPtrs(), n);
+    });
+}
+
 void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
-    const int nIn = CountConnectedInputs(), nOut = CountConnectedOutputs();
-    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs))
-        return;
-    const int piece = GetScratchFrames();
-    if (piece <= 0)
-        return;
-    frames = std::max(frames, 0);
-    int done = 0;
-    do {
-        const int n = std::min(frames - done, piece);
-        for (int k = 0; k < nIn; ++k)
-            mPieceInF[k] = inputs[k] ? inputs[k] + done : nullptr;
-        for (int k = 0; k < nOut; ++k)
-            mPieceOutF[k] = outputs[k] ? outputs[k] + done : nullptr;
+    ProcessInPieces(inputs, outputs, frames, mPieceInF, mPieceOutF, [this, accumulate](int n) {
         AttachInputs(0, NInChannels(), mPieceInF.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOutF.data());
         if (accumulate) {
@@ -298,8 +295,7 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool ac
         } else {
             RunBlockFloat(n);
         }
-        done += n;
-    } while (done < frames);
+    });
 }
 
 void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs,

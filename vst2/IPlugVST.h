@@ -72,6 +72,10 @@ class IPlugVST : public IPlugBase {
     VstIntPtr PinProperties(bool input, VstInt32 index, VstPinProperties* props);
     void ProcessEvents(const VstEvents* events);
 
+    template <typename Sample, typename RunPiece>
+    void ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
+                         std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
+                         RunPiece runPiece);
     void ProcessDouble(double** inputs, double** outputs, int frames);
     void ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate);
     void CopyAliasedInputs(int frames);

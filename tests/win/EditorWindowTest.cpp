@@ -10,23 +10,9 @@
 #include "graphics/EmbeddedImages.h"
 #include "render/LICE_BlitBitmap.h"
 #include "render/LICE_MemBitmap.h"
-#include "tools/PluginModule.h"
-#include "tools/VstHost.h"
+#include "tests/abi/ModuleFixture.h"
 
 namespace {
-
-const PluginModule& Module() {
-    static std::unique_ptr<PluginModule> module = [] {
-        std::string error;
-        auto m = PluginModule::Load(BRIGHTFALL_MODULE, &error);
-        if (!m) {
-            ADD_FAILURE() << error;
-            std::abort();
-        }
-        return m;
-    }();
-    return *module;
-}
 
 // The host's window: records the key messages the editor forwards to it.
 struct KeySeen {
