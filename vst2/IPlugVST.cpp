@@ -298,43 +298,36 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool ac
     });
 }
 
-void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs,
-                                      VstInt32 frames) {
+// Runs one audio callback's work on the plug-in behind `effect`: with the
+// plug-in mutex held, subnormals treated as zero, no exception escaping.
+template <typename Body>
+void IPlugVST::AudioCallback(AEffect* effect, Body body) {
     IPlugVST* plug = FromAEffect(effect);
     if (!plug)
         return;
     try {
         const DenormalsAreZero flushed;
         Lock lock(plug->GetMutex());
-        plug->ProcessFloat(inputs, outputs, frames, true);
+        body(*plug);
     } catch (...) {
     }
+}
+
+void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs,
+                                      VstInt32 frames) {
+    AudioCallback(effect,
+                  [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, true); });
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                VstInt32 frames) {
-    IPlugVST* plug = FromAEffect(effect);
-    if (!plug)
-        return;
-    try {
-        const DenormalsAreZero flushed;
-        Lock lock(plug->GetMutex());
-        plug->ProcessFloat(inputs, outputs, frames, false);
-    } catch (...) {
-    }
+    AudioCallback(effect,
+                  [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, false); });
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs,
                                                      double** outputs, VstInt32 frames) {
-    IPlugVST* plug = FromAEffect(effect);
-    if (!plug)
-        return;
-    try {
-        const DenormalsAreZero flushed;
-        Lock lock(plug->GetMutex());
-        plug->ProcessDouble(inputs, outputs, frames);
-    } catch (...) {
-    }
+    AudioCallback(effect, [&](IPlugVST& plug) { plug.ProcessDouble(inputs, outputs, frames); });
 }
 
 void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {

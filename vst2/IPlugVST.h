@@ -72,6 +72,8 @@ class IPlugVST : public IPlugBase {
     VstIntPtr PinProperties(bool input, VstInt32 index, VstPinProperties* props);
     void ProcessEvents(const VstEvents* events);
 
+    template <typename Body>
+    static void AudioCallback(AEffect* effect, Body body);
     template <typename Sample, typename RunPiece>
     void ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
                          std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
