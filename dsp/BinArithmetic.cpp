@@ -1,4 +1,4 @@
-#include "dsp/SpectrumMath.h"
+#include "dsp/BinArithmetic.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dsp/SpectrumMath.h"
+#include "dsp/BinArithmetic.h"
 
 namespace fftconvolver {
 
