@@ -31,7 +31,8 @@ for (kind, arg), f in best.items():
               f" ratio {f['ours_rtf'] / f['fftw_rtf']:.2f} | period call median/max ours"
               f" {f['ours_period_median_ms']:.3f}/{f['ours_period_max_ms']:.3f} ms FFTW"
               f" {f['fftw_period_median_ms']:.3f}/{f['fftw_period_max_ms']:.3f} ms | p99.9 call ours"
-              f" {f['ours_p999_pct']:5.1f}% FFTW {f['fftw_p999_pct']:5.1f}% of block")
+              f" {f['ours_p999_pct']:5.1f}% FFTW {f['fftw_p999_pct']:5.1f}% | worst call ours"
+              f" {f['ours_max_call_pct']:5.1f}% FFTW {f['fftw_max_call_pct']:5.1f}% of block")
     elif kind == "BM_SetSustain":
         print(f"setSustain(1.0): ours {f['ours_ms']:.3f} ms ({f['ours_of_128_block_pct']:.0f}% of a"
               f" 128-sample block, {f['ours_of_256_block_pct']:.0f}% of 256) | FFTW {f['fftw_ms']:.3f} ms")

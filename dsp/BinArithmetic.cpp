@@ -16,9 +16,6 @@ namespace {
 
 using MultiplyAccumulateFn = void (*)(double*, double*, const double*, const double*, const double*,
                                       const double*, std::size_t);
-using SeriesFn = void (*)(double*, double*, const double* const*, const double* const*,
-                          const double* const*, const double* const*, std::size_t, std::size_t,
-                          std::size_t);
 
 // Bins per run of the series kernels: eight keeps the four vector
 // accumulators of the wide kernel and its operands within the registers.
@@ -27,6 +24,13 @@ constexpr std::size_t kRun = 8;
 inline std::size_t nextSlot(std::size_t slot, std::size_t count) {
     return slot + 1 == count ? 0 : slot + 1;
 }
+
+// Partitions [begin, end) of a ring of count input slots; partition i meets
+// the input slot (newest + i) mod count.
+struct PartitionRange {
+    std::size_t count, newest, begin, end;
+    std::size_t firstSlot() const { return (newest + begin) % count; }
+};
 
 void multiplyAccumulatePlain(double* re, double* im, const double* reA, const double* imA,
                              const double* reB, const double* imB, std::size_t n) {
@@ -40,20 +44,20 @@ void multiplyAccumulatePlain(double* re, double* im, const double* reA, const do
 
 // Bins past the last whole run, partition after partition.
 void seriesRemainder(double* re, double* im, const double* const* reA, const double* const* imA,
-                     const double* const* reB, const double* const* imB, std::size_t count,
-                     std::size_t first, std::size_t from, std::size_t n,
+                     const double* const* reB, const double* const* imB,
+                     const PartitionRange& range, std::size_t fromBin, std::size_t n,
                      MultiplyAccumulateFn kernel) {
-    std::size_t slot = first;
-    for (std::size_t i = 1; i < count; ++i) {
-        slot = nextSlot(slot, count);
-        kernel(re + from, im + from, reA[i] + from, imA[i] + from, reB[slot] + from,
-               imB[slot] + from, n - from);
+    std::size_t slot = range.firstSlot();
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        kernel(re + fromBin, im + fromBin, reA[i] + fromBin, imA[i] + fromBin, reB[slot] + fromBin,
+               imB[slot] + fromBin, n - fromBin);
+        slot = nextSlot(slot, range.count);
     }
 }
 
 void seriesPlain(double* re, double* im, const double* const* reA, const double* const* imA,
-                 const double* const* reB, const double* const* imB, std::size_t count,
-                 std::size_t first, std::size_t n) {
+                 const double* const* reB, const double* const* imB, const PartitionRange& range,
+                 std::size_t n) {
     std::size_t c = 0;
     for (; c + kRun <= n; c += kRun) {
         double accRe[kRun], accIm[kRun];
@@ -61,9 +65,8 @@ void seriesPlain(double* re, double* im, const double* const* reA, const double*
             accRe[k] = re[c + k];
             accIm[k] = im[c + k];
         }
-        std::size_t slot = first;
-        for (std::size_t i = 1; i < count; ++i) {
-            slot = nextSlot(slot, count);
+        std::size_t slot = range.firstSlot();
+        for (std::size_t i = range.begin; i < range.end; ++i, slot = nextSlot(slot, range.count)) {
             const double* ar = reA[i] + c;
             const double* ai = imA[i] + c;
             const double* br = reB[slot] + c;
@@ -80,7 +83,7 @@ void seriesPlain(double* re, double* im, const double* const* reA, const double*
             im[c + k] = accIm[k];
         }
     }
-    seriesRemainder(re, im, reA, imA, reB, imB, count, first, c, n, multiplyAccumulatePlain);
+    seriesRemainder(re, im, reA, imA, reB, imB, range, c, n, multiplyAccumulatePlain);
 }
 
 #if BRIGHTFALL_X86_KERNELS
@@ -113,15 +116,14 @@ __attribute__((target("avx2,fma"))) std::size_t multiplyAccumulateAvx2(
 
 __attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
     double* re, double* im, const double* const* reA, const double* const* imA,
-    const double* const* reB, const double* const* imB, std::size_t count, std::size_t first,
+    const double* const* reB, const double* const* imB, const PartitionRange& range,
     std::size_t n) {
     std::size_t c = 0;
     for (; c + kRun <= n; c += kRun) {
         Vec4 r0 = load4(re + c), r1 = load4(re + c + 4);
         Vec4 m0 = load4(im + c), m1 = load4(im + c + 4);
-        std::size_t slot = first;
-        for (std::size_t i = 1; i < count; ++i) {
-            slot = nextSlot(slot, count);
+        std::size_t slot = range.firstSlot();
+        for (std::size_t i = range.begin; i < range.end; ++i, slot = nextSlot(slot, range.count)) {
             const double* ar = reA[i] + c;
             const double* ai = imA[i] + c;
             const double* br = reB[slot] + c;
@@ -174,14 +176,18 @@ constexpr std::size_t kLongRun = 256;
 
 void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
                               const double* const* imA, const double* const* reB,
-                              const double* const* imB, std::size_t count, std::size_t first,
-                              std::size_t n) {
+                              const double* const* imB, std::size_t count, std::size_t newest,
+                              std::size_t begin, std::size_t end, std::size_t n) {
+    end = std::min(end, count);
+    if (begin >= end) {
+        return;
+    }
+    const PartitionRange range{count, newest, begin, end};
     if (n > 2 * kLongRun) {
         for (std::size_t c = 0; c < n; c += kLongRun) {
             const std::size_t run = std::min(kLongRun, n - c);
-            std::size_t slot = first;
-            for (std::size_t i = 1; i < count; ++i) {
-                slot = nextSlot(slot, count);
+            std::size_t slot = range.firstSlot();
+            for (std::size_t i = begin; i < end; ++i, slot = nextSlot(slot, count)) {
                 multiplyAccumulate(re + c, im + c, reA[i] + c, imA[i] + c, reB[slot] + c,
                                    imB[slot] + c, run);
             }
@@ -190,12 +196,12 @@ void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
     }
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
-        seriesRemainder(re, im, reA, imA, reB, imB, count, first, done, n, multiplyAccumulate);
+        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, range, n);
+        seriesRemainder(re, im, reA, imA, reB, imB, range, done, n, multiplyAccumulate);
         return;
     }
 #endif
-    seriesPlain(re, im, reA, imA, reB, imB, count, first, n);
+    seriesPlain(re, im, reA, imA, reB, imB, range, n);
 }
 
 }  // namespace fftconvolver

@@ -106,9 +106,7 @@ void FFTConvolver::process(const double* input, double* output, std::size_t len)
         if (wasEmpty) {
             olderSum.zero();
             // Partitions 1 .. P-1 against input slots (newest + i) mod P.
-            multiplyAccumulateSeries(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(),
-                                     inputRe.data(), inputIm.data(), partitionCount, newest,
-                                     spectrumSize);
+            accumulateOlderPartitions(1, partitionCount);
         }
         blockSum.assignFrom(olderSum);
         const SplitSpectrum& h0 = *irSpectra[0];
@@ -127,6 +125,47 @@ void FFTConvolver::process(const double* input, double* output, std::size_t len)
         }
         done += n;
     }
+}
+
+void FFTConvolver::accumulateOlderPartitions(std::size_t begin, std::size_t end) {
+    multiplyAccumulateSeries(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(), inputRe.data(),
+                             inputIm.data(), partitionCount, newest,
+                             std::max<std::size_t>(begin, 1), end, spectrumSize);
+}
+
+void FFTConvolver::beginBlock(const double* input) {
+    if (partitionCount == 0 || pendingCount != 0) {
+        return;
+    }
+    const std::size_t block = partitionSize;
+    std::memcpy(fftWork.data(), input, block * sizeof(double));
+    std::memset(static_cast<void*>(fftWork.data() + block), 0, block * sizeof(double));
+    SplitSpectrum& current = *inputSpectra[newest];
+    fft.fft(fftWork.data(), current.re(), current.im());
+    olderSum.zero();
+}
+
+void FFTConvolver::accumulateBlock(std::size_t begin, std::size_t end) {
+    if (partitionCount == 0 || pendingCount != 0) {
+        return;
+    }
+    accumulateOlderPartitions(begin, end);
+}
+
+void FFTConvolver::finishBlock(double* output) {
+    if (partitionCount == 0 || pendingCount != 0) {
+        return;
+    }
+    const std::size_t block = partitionSize;
+    const SplitSpectrum& current = *inputSpectra[newest];
+    blockSum.assignFrom(olderSum);
+    const SplitSpectrum& h0 = *irSpectra[0];
+    multiplyAccumulate(blockSum.re(), blockSum.im(), h0.re(), h0.im(), current.re(), current.im(),
+                       spectrumSize);
+    fft.ifft(fftWork.data(), blockSum.re(), blockSum.im());
+    addSamples(output, fftWork.data(), overlapTail.data(), block);
+    std::memcpy(overlapTail.data(), fftWork.data() + block, block * sizeof(double));
+    newest = (newest > 0 ? newest : partitionCount) - 1;
 }
 
 void FFTConvolver::reset() {

@@ -96,6 +96,12 @@ void TwoStageFFTConvolver::process(const double* input, double* output, std::siz
             }
         }
 
+        if (tailStep < tailSteps) {
+            // The share of the sliced tail work due by this point of the
+            // period, rounded up: all of it once the period is complete.
+            advanceTailWork((tailSteps * periodFill + t - 1) / t);
+        }
+
         if (farTailReady.size() > 0 && periodFill == t && farTailInput.size() == t &&
             farTailBuild.size() == t) {
             waitTailWork();
@@ -126,13 +132,35 @@ void TwoStageFFTConvolver::reset() {
     periodFill = 0;
     readyPos = 0;
     farTailInput.clear();
+    tailStep = 0;
+    tailSteps = 0;
 }
 
 void TwoStageFFTConvolver::startTailWork() {
+    if (schedule == TailSchedule::SpreadOverPeriod && farTailInput.size() > 0) {
+        tailStep = 0;
+        tailSteps = farTail.getPartitionCount() + 1;
+        return;
+    }
     doTailWork();
 }
 
-void TwoStageFFTConvolver::waitTailWork() {}
+void TwoStageFFTConvolver::waitTailWork() {
+    advanceTailWork(tailSteps);
+}
+
+void TwoStageFFTConvolver::advanceTailWork(std::size_t target) {
+    const std::size_t last = tailSteps - 1;
+    for (target = std::min(target, tailSteps); tailStep < target; ++tailStep) {
+        if (tailStep == 0) {
+            farTail.beginBlock(farTailInput.data());
+        } else if (tailStep < last) {
+            farTail.accumulateBlock(tailStep, tailStep + 1);
+        } else {
+            farTail.finishBlock(farTailBuild.data());
+        }
+    }
+}
 
 void TwoStageFFTConvolver::doTailWork() {
     if (farTailInput.size() > 0) {

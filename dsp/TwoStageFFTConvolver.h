@@ -12,6 +12,17 @@ namespace fftconvolver {
 
 class TwoStageFFTConvolver {
   public:
+    // When the default tail work runs. Either way the far tail's result is
+    // needed only one period later, so every output sample is the same.
+    enum class TailSchedule {
+        // All of it in the call that completes a period.
+        AtPeriodEnd,
+        // In slices over the following period's calls, in proportion to the
+        // samples they bring: no single call carries a whole far-tail block,
+        // which keeps the worst call of small host blocks short.
+        SpreadOverPeriod,
+    };
+
     TwoStageFFTConvolver();
     virtual ~TwoStageFFTConvolver();
     TwoStageFFTConvolver(const TwoStageFFTConvolver&) = delete;
@@ -28,8 +39,15 @@ class TwoStageFFTConvolver {
     // output before the tail stage reads the input again. [audio thread]
     void process(const double* input, double* output, std::size_t len);
 
-    // Back to empty. Does not wait for tail work: the owner makes sure none runs.
+    // Back to empty. Does not wait for tail work: the owner makes sure none
+    // runs. Pending slices of the default tail work are dropped.
     void reset();
+
+    // Kept by init and reset. [control thread, never during process]
+    void setTailSchedule(TailSchedule s) { schedule = s; }
+    TailSchedule getTailSchedule() const { return schedule; }
+    // Slices of the default tail work still to run (0 when none is pending).
+    std::size_t getTailStepsLeft() const { return tailSteps - tailStep; }
 
     std::size_t getHeadSize() const { return headSize; }
     std::size_t getTailSize() const { return tailSize; }
@@ -41,13 +59,16 @@ class TwoStageFFTConvolver {
 
   protected:
     // Hands the far-tail work of the period just completed to whoever computes
-    // it; by default it is done at once. Between this and the next
-    // waitTailWork, process touches neither farTailInput, farTailBuild nor
-    // the far-tail convolver.
+    // it; by default it is done at once or sliced, as the schedule says. An
+    // override may rely on this: between this and the next waitTailWork,
+    // process touches neither farTailInput, farTailBuild nor the far-tail
+    // convolver.
     virtual void startTailWork();
-    // Returns once the work started last has finished; by default at once.
+    // Returns once the work started last has finished; by default it runs the
+    // slices still pending.
     virtual void waitTailWork();
-    // The far-tail work itself, for an override to run where it likes.
+    // The far-tail work itself, all at once, for an override to run where it
+    // likes.
     void doTailWork();
 
   private:
@@ -64,6 +85,14 @@ class TwoStageFFTConvolver {
     std::size_t periodFill = 0;
     std::size_t readyPos = 0;
     Buffer<double> farTailInput;  // last complete period, read by the tail work
+    TailSchedule schedule = TailSchedule::AtPeriodEnd;
+    // Sliced tail work: step 0 transforms farTailInput, steps 1 .. P-1 add one
+    // older partition each, step P transforms back into farTailBuild.
+    std::size_t tailStep = 0;
+    std::size_t tailSteps = 0;
+
+    // Runs the pending slices up to (not including) step target.
+    void advanceTailWork(std::size_t target);
 };
 
 }  // namespace fftconvolver

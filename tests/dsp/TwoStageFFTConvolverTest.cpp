@@ -145,4 +145,91 @@ TEST(TwoStageFFTConvolver, ZeroBlockSizesAndResetGiveZeros) {
     EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
 }
 
+// The sliced far-tail work must give every output sample bit for bit, whatever
+// the call sizes, the number of far-tail partitions and the kernel set (long
+// spectra are summed block of bins by block, short ones bin run by run).
+TEST(TwoStageFFTConvolver, SpreadingTheTailWorkChangesNoOutputSample) {
+    using Schedule = TwoStageFFTConvolver::TailSchedule;
+    struct Case {
+        std::size_t head, tail, irLen;
+    };
+    const Case cases[] = {{kHeadRequest, kTailRequest, 2 * T + 1},
+                          {kHeadRequest, kTailRequest, 6 * T + 17},
+                          {16, 128, 40 * 128 + 5}};
+    const std::vector<double> x = dsptest::noise(9 * T + 321, 21);
+    dsptest::withEachKernelSet([&](const char* kernels) {
+        SCOPED_TRACE(kernels);
+        for (const Case& c : cases) {
+            const std::vector<double> h = dsptest::noise(c.irLen, static_cast<unsigned>(c.irLen));
+            for (std::size_t call : {std::size_t{1}, std::size_t{7}, std::size_t{64},
+                                     std::size_t{1000}, 2 * T + 3, std::size_t{0}}) {
+                SCOPED_TRACE(testing::Message() << "irLen " << c.irLen << " call " << call);
+                TwoStageFFTConvolver atOnce, spread;
+                spread.setTailSchedule(Schedule::SpreadOverPeriod);
+                ASSERT_TRUE(atOnce.init(c.head, c.tail, h.data(), h.size()));
+                ASSERT_TRUE(spread.init(c.head, c.tail, h.data(), h.size()));
+                EXPECT_EQ(dsptest::runInCalls(spread, x, call),
+                          dsptest::runInCalls(atOnce, x, call));
+            }
+        }
+    });
+}
+
+TEST(TwoStageFFTConvolver, SpreadTailWorkIsPacedByTheSamplesEachCallBrings) {
+    // 128000 samples: 61 far-tail partitions, so 62 slices per period. At
+    // 64-sample calls a period has 32 calls; none may carry more than its
+    // share (two slices), and the work of one period must be done before the
+    // next begins.
+    const std::vector<double> h = dsptest::noise(128000, 22, 0.1);
+    const std::vector<double> x = dsptest::noise(64, 23);
+    std::vector<double> y(64);
+    TwoStageFFTConvolver conv;
+    conv.setTailSchedule(TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
+    ASSERT_TRUE(conv.init(kHeadRequest, kTailRequest, h.data(), h.size()));
+    const std::size_t slices = conv.getFarTail().getPartitionCount() + 1;
+    const std::size_t callsPerPeriod = T / 64;
+
+    for (std::size_t call = 0; call + 1 < callsPerPeriod; ++call) {
+        conv.process(x.data(), y.data(), 64);
+        ASSERT_EQ(conv.getTailStepsLeft(), 0u) << "no work before a period is complete";
+    }
+    for (int period = 0; period < 3; ++period) {
+        conv.process(x.data(), y.data(), 64);
+        ASSERT_EQ(conv.getTailStepsLeft(), slices) << "a complete period starts its work";
+        std::size_t left = slices;
+        for (std::size_t call = 0; call + 1 < callsPerPeriod; ++call) {
+            conv.process(x.data(), y.data(), 64);
+            const std::size_t now = conv.getTailStepsLeft();
+            EXPECT_LT(now, left) << "call " << call << " did none of the work";
+            EXPECT_LE(left - now, 2u) << "call " << call << " did more than its share";
+            left = now;
+        }
+        EXPECT_LE(left, 2u);
+    }
+
+    // The schedule survives init and reset; pending work does not.
+    ASSERT_TRUE(conv.init(kHeadRequest, kTailRequest, h.data(), h.size()));
+    EXPECT_EQ(conv.getTailStepsLeft(), 0u);
+    EXPECT_EQ(conv.getTailSchedule(), TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
+}
+
+TEST(TwoStageFFTConvolver, ANewResponseInTheMiddleOfSpreadWorkStartsClean) {
+    // init while slices of the old response are pending must not let them run
+    // against the new one.
+    const std::vector<double> h1 = dsptest::noise(5 * T, 24);
+    const std::vector<double> h2 = dsptest::noise(4 * T + 9, 25);
+    const std::vector<double> x = dsptest::noise(6 * T, 26);
+    TwoStageFFTConvolver reused, fresh;
+    reused.setTailSchedule(TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
+    fresh.setTailSchedule(TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
+    ASSERT_TRUE(reused.init(kHeadRequest, kTailRequest, h1.data(), h1.size()));
+    std::vector<double> y(T + 300);
+    reused.process(x.data(), y.data(), y.size());
+    ASSERT_GT(reused.getTailStepsLeft(), 0u);
+
+    ASSERT_TRUE(reused.init(kHeadRequest, kTailRequest, h2.data(), h2.size()));
+    ASSERT_TRUE(fresh.init(kHeadRequest, kTailRequest, h2.data(), h2.size()));
+    EXPECT_EQ(dsptest::runInCalls(reused, x, 64), dsptest::runInCalls(fresh, x, 64));
+}
+
 }  // namespace
