@@ -14,6 +14,7 @@
 
 #include "FftwReference.h"
 #include "dsp/RealFFT.h"
+#include "dsp/TwoStageFFTConvolver.h"
 #include "dsp/ReverbEngine.h"
 
 namespace {
@@ -161,6 +162,51 @@ void BM_Engine(benchmark::State& state) {
     state.counters["object_MB"] = static_cast<double>(sizeof(ReverbEngine)) / 1e6;
 }
 
+// What spreading the far tail over the period costs and saves: two pairs of
+// convolvers with 128000-sample responses, one pair at each tail schedule,
+// host blocks of range(0), alternating within every turn.
+void BM_TailSchedule(benchmark::State& state) {
+    using fftconvolver::TwoStageFFTConvolver;
+    const auto block = static_cast<std::size_t>(state.range(0));
+    const std::size_t span = 16 * kPeriod;
+    const std::vector<double> h0 = noise(ReverbEngine::kImpulseLength, 4);
+    const std::vector<double> h1 = noise(ReverbEngine::kImpulseLength, 5);
+    const std::vector<double> x = noise(span, 6);
+    std::vector<double> y(span);
+
+    const TwoStageFFTConvolver::TailSchedule schedules[2] = {
+        TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod,
+        TwoStageFFTConvolver::TailSchedule::AtPeriodEnd};
+    std::unique_ptr<TwoStageFFTConvolver> pairs[2][2];
+    for (int who = 0; who < 2; ++who) {
+        for (int ch = 0; ch < 2; ++ch) {
+            pairs[who][ch] = std::make_unique<TwoStageFFTConvolver>();
+            pairs[who][ch]->setTailSchedule(schedules[who]);
+            const std::vector<double>& h = ch == 0 ? h0 : h1;
+            pairs[who][ch]->init(ReverbEngine::kHeadBlockSize, ReverbEngine::kTailBlockSize,
+                                 h.data(), h.size());
+        }
+    }
+    CallStats stats[2];
+    std::size_t samples = 0;
+    for (auto _ : state) {
+        for (int who = 0; who < 2; ++who) {
+            for (std::size_t done = 0; done < span; done += block) {
+                const auto start = Clock::now();
+                pairs[who][0]->process(x.data() + done, y.data() + done, block);
+                pairs[who][1]->process(x.data() + done, y.data() + done, block);
+                stats[who].record(secondsSince(start), (done + block) % kPeriod == 0);
+            }
+            benchmark::DoNotOptimize(y.data());
+        }
+        samples += span;
+    }
+    const double blockSeconds = static_cast<double>(block) / kSampleRate;
+    stats[0].report(state, "spread", samples, blockSeconds);
+    stats[1].report(state, "atend", samples, blockSeconds);
+    state.counters["rtf_ratio"] = stats[1].total / stats[0].total;
+}
+
 // setSustain (1.0): synthesis of both responses and preparation of both
 // convolvers, ours and the reference in turn.
 void BM_SetSustain(benchmark::State& state) {
@@ -190,6 +236,7 @@ void BM_SetSustain(benchmark::State& state) {
 BENCHMARK(BM_FFTPair)->Arg(256)->Arg(4096);
 BENCHMARK(BM_Engine)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(1024)->Unit(
     benchmark::kMillisecond);
+BENCHMARK(BM_TailSchedule)->Arg(64)->Arg(1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SetSustain)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -33,6 +33,12 @@ for (kind, arg), f in best.items():
               f" {f['fftw_period_median_ms']:.3f}/{f['fftw_period_max_ms']:.3f} ms | p99.9 call ours"
               f" {f['ours_p999_pct']:5.1f}% FFTW {f['fftw_p999_pct']:5.1f}% | worst call ours"
               f" {f['ours_max_call_pct']:5.1f}% FFTW {f['fftw_max_call_pct']:5.1f}% of block")
+    elif kind == "BM_TailSchedule":
+        print(f"tail schedule block {arg:>4}: rtf spread {f['spread_rtf']:6.1f} at period end"
+              f" {f['atend_rtf']:6.1f} (spread/at end {f['spread_rtf'] / f['atend_rtf']:.2f}) | worst"
+              f" call spread {f['spread_max_call_pct']:5.1f}% at period end"
+              f" {f['atend_max_call_pct']:5.1f}% | p99.9 {f['spread_p999_pct']:5.1f}% /"
+              f" {f['atend_p999_pct']:5.1f}% of block")
     elif kind == "BM_SetSustain":
         print(f"setSustain(1.0): ours {f['ours_ms']:.3f} ms ({f['ours_of_128_block_pct']:.0f}% of a"
               f" 128-sample block, {f['ours_of_256_block_pct']:.0f}% of 256) | FFTW {f['fftw_ms']:.3f} ms")

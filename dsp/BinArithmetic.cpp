@@ -16,6 +16,9 @@ namespace {
 
 using MultiplyAccumulateFn = void (*)(double*, double*, const double*, const double*, const double*,
                                       const double*, std::size_t);
+using SeriesFn = void (*)(double*, double*, const double* const*, const double* const*,
+                          const double* const*, const double* const*, std::size_t, std::size_t,
+                          std::size_t);
 
 // Bins per run of the series kernels: eight keeps the four vector
 // accumulators of the wide kernel and its operands within the registers.
@@ -24,13 +27,6 @@ constexpr std::size_t kRun = 8;
 inline std::size_t nextSlot(std::size_t slot, std::size_t count) {
     return slot + 1 == count ? 0 : slot + 1;
 }
-
-// Partitions [begin, end) of a ring of count input slots; partition i meets
-// the input slot (newest + i) mod count.
-struct PartitionRange {
-    std::size_t count, newest, begin, end;
-    std::size_t firstSlot() const { return (newest + begin) % count; }
-};
 
 void multiplyAccumulatePlain(double* re, double* im, const double* reA, const double* imA,
                              const double* reB, const double* imB, std::size_t n) {
@@ -44,20 +40,20 @@ void multiplyAccumulatePlain(double* re, double* im, const double* reA, const do
 
 // Bins past the last whole run, partition after partition.
 void seriesRemainder(double* re, double* im, const double* const* reA, const double* const* imA,
-                     const double* const* reB, const double* const* imB,
-                     const PartitionRange& range, std::size_t fromBin, std::size_t n,
+                     const double* const* reB, const double* const* imB, std::size_t count,
+                     std::size_t first, std::size_t from, std::size_t n,
                      MultiplyAccumulateFn kernel) {
-    std::size_t slot = range.firstSlot();
-    for (std::size_t i = range.begin; i < range.end; ++i) {
-        kernel(re + fromBin, im + fromBin, reA[i] + fromBin, imA[i] + fromBin, reB[slot] + fromBin,
-               imB[slot] + fromBin, n - fromBin);
-        slot = nextSlot(slot, range.count);
+    std::size_t slot = first;
+    for (std::size_t i = 1; i < count; ++i) {
+        slot = nextSlot(slot, count);
+        kernel(re + from, im + from, reA[i] + from, imA[i] + from, reB[slot] + from,
+               imB[slot] + from, n - from);
     }
 }
 
 void seriesPlain(double* re, double* im, const double* const* reA, const double* const* imA,
-                 const double* const* reB, const double* const* imB, const PartitionRange& range,
-                 std::size_t n) {
+                 const double* const* reB, const double* const* imB, std::size_t count,
+                 std::size_t first, std::size_t n) {
     std::size_t c = 0;
     for (; c + kRun <= n; c += kRun) {
         double accRe[kRun], accIm[kRun];
@@ -65,8 +61,9 @@ void seriesPlain(double* re, double* im, const double* const* reA, const double*
             accRe[k] = re[c + k];
             accIm[k] = im[c + k];
         }
-        std::size_t slot = range.firstSlot();
-        for (std::size_t i = range.begin; i < range.end; ++i, slot = nextSlot(slot, range.count)) {
+        std::size_t slot = first;
+        for (std::size_t i = 1; i < count; ++i) {
+            slot = nextSlot(slot, count);
             const double* ar = reA[i] + c;
             const double* ai = imA[i] + c;
             const double* br = reB[slot] + c;
@@ -83,7 +80,7 @@ void seriesPlain(double* re, double* im, const double* const* reA, const double*
             im[c + k] = accIm[k];
         }
     }
-    seriesRemainder(re, im, reA, imA, reB, imB, range, c, n, multiplyAccumulatePlain);
+    seriesRemainder(re, im, reA, imA, reB, imB, count, first, c, n, multiplyAccumulatePlain);
 }
 
 #if BRIGHTFALL_X86_KERNELS
@@ -116,14 +113,15 @@ __attribute__((target("avx2,fma"))) std::size_t multiplyAccumulateAvx2(
 
 __attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
     double* re, double* im, const double* const* reA, const double* const* imA,
-    const double* const* reB, const double* const* imB, const PartitionRange& range,
+    const double* const* reB, const double* const* imB, std::size_t count, std::size_t first,
     std::size_t n) {
     std::size_t c = 0;
     for (; c + kRun <= n; c += kRun) {
         Vec4 r0 = load4(re + c), r1 = load4(re + c + 4);
         Vec4 m0 = load4(im + c), m1 = load4(im + c + 4);
-        std::size_t slot = range.firstSlot();
-        for (std::size_t i = range.begin; i < range.end; ++i, slot = nextSlot(slot, range.count)) {
+        std::size_t slot = first;
+        for (std::size_t i = 1; i < count; ++i) {
+            slot = nextSlot(slot, count);
             const double* ar = reA[i] + c;
             const double* ai = imA[i] + c;
             const double* br = reB[slot] + c;
@@ -174,34 +172,73 @@ void multiplyAccumulate(double* re, double* im, const double* reA, const double*
 // defeat the hardware prefetchers.
 constexpr std::size_t kLongRun = 256;
 
-void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
-                              const double* const* imA, const double* const* reB,
-                              const double* const* imB, std::size_t count, std::size_t newest,
-                              std::size_t begin, std::size_t end, std::size_t n) {
-    end = std::min(end, count);
-    if (begin >= end) {
-        return;
+// Asks for the next partition's run while the current one is summed: each run
+// is a short stream of its own, too short for the hardware prefetchers to
+// find before it is over.
+inline void prefetchRun(const double* reA, const double* imA, const double* reB, const double* imB,
+                        std::size_t run) {
+#if defined(__GNUC__) || defined(__clang__)
+    constexpr std::size_t kLine = 64 / sizeof(double);
+    for (std::size_t k = 0; k < run; k += kLine) {
+        __builtin_prefetch(reA + k);
+        __builtin_prefetch(imA + k);
+        __builtin_prefetch(reB + k);
+        __builtin_prefetch(imB + k);
     }
-    const PartitionRange range{count, newest, begin, end};
+#else
+    (void)reA, (void)imA, (void)reB, (void)imB, (void)run;
+#endif
+}
+
+std::size_t seriesSliceCount(std::size_t n) {
+    return n > 2 * kLongRun ? n / kLongRun : 1;
+}
+
+void multiplyAccumulateSeriesSlice(double* re, double* im, const double* const* reA,
+                                   const double* const* imA, const double* const* reB,
+                                   const double* const* imB, std::size_t count, std::size_t first,
+                                   std::size_t n, std::size_t slice) {
     if (n > 2 * kLongRun) {
-        for (std::size_t c = 0; c < n; c += kLongRun) {
-            const std::size_t run = std::min(kLongRun, n - c);
-            std::size_t slot = range.firstSlot();
-            for (std::size_t i = begin; i < end; ++i, slot = nextSlot(slot, count)) {
+        // The last slice also takes the bins past the last whole block.
+        const std::size_t begin = slice * kLongRun;
+        const std::size_t end = slice + 1 >= n / kLongRun ? n : begin + kLongRun;
+        for (std::size_t c = begin; c < end; c += kLongRun) {
+            const std::size_t run = std::min(kLongRun, end - c);
+            std::size_t slot = first;
+            for (std::size_t i = 1; i < count; ++i) {
+                slot = nextSlot(slot, count);
+                if (i + 1 < count) {
+                    const std::size_t ahead = nextSlot(slot, count);
+                    prefetchRun(reA[i + 1] + c, imA[i + 1] + c, reB[ahead] + c, imB[ahead] + c,
+                                run);
+                }
                 multiplyAccumulate(re + c, im + c, reA[i] + c, imA[i] + c, reB[slot] + c,
                                    imB[slot] + c, run);
             }
         }
         return;
     }
+    if (slice != 0) {
+        return;
+    }
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, range, n);
-        seriesRemainder(re, im, reA, imA, reB, imB, range, done, n, multiplyAccumulate);
+        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
+        seriesRemainder(re, im, reA, imA, reB, imB, count, first, done, n, multiplyAccumulate);
         return;
     }
 #endif
-    seriesPlain(re, im, reA, imA, reB, imB, range, n);
+    seriesPlain(re, im, reA, imA, reB, imB, count, first, n);
+}
+
+void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
+                              const double* const* imA, const double* const* reB,
+                              const double* const* imB, std::size_t count, std::size_t first,
+                              std::size_t n) {
+    const std::size_t slices = seriesSliceCount(n);
+    for (std::size_t s = 0; s < slices; ++s) {
+        multiplyAccumulateSeriesSlice(re, im, reA, imA, reB, imB, count, first, n, s);
+    }
 }
 
 }  // namespace fftconvolver

@@ -106,7 +106,9 @@ void FFTConvolver::process(const double* input, double* output, std::size_t len)
         if (wasEmpty) {
             olderSum.zero();
             // Partitions 1 .. P-1 against input slots (newest + i) mod P.
-            accumulateOlderPartitions(1, partitionCount);
+            multiplyAccumulateSeries(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(),
+                                     inputRe.data(), inputIm.data(), partitionCount, newest,
+                                     spectrumSize);
         }
         blockSum.assignFrom(olderSum);
         const SplitSpectrum& h0 = *irSpectra[0];
@@ -127,12 +129,6 @@ void FFTConvolver::process(const double* input, double* output, std::size_t len)
     }
 }
 
-void FFTConvolver::accumulateOlderPartitions(std::size_t begin, std::size_t end) {
-    multiplyAccumulateSeries(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(), inputRe.data(),
-                             inputIm.data(), partitionCount, newest,
-                             std::max<std::size_t>(begin, 1), end, spectrumSize);
-}
-
 void FFTConvolver::beginBlock(const double* input) {
     if (partitionCount == 0 || pendingCount != 0) {
         return;
@@ -145,11 +141,17 @@ void FFTConvolver::beginBlock(const double* input) {
     olderSum.zero();
 }
 
-void FFTConvolver::accumulateBlock(std::size_t begin, std::size_t end) {
+std::size_t FFTConvolver::getBlockSliceCount() const {
+    return partitionCount > 0 ? seriesSliceCount(spectrumSize) : 0;
+}
+
+void FFTConvolver::accumulateBlockSlice(std::size_t slice) {
     if (partitionCount == 0 || pendingCount != 0) {
         return;
     }
-    accumulateOlderPartitions(begin, end);
+    multiplyAccumulateSeriesSlice(olderSum.re(), olderSum.im(), irRe.data(), irIm.data(),
+                                  inputRe.data(), inputIm.data(), partitionCount, newest,
+                                  spectrumSize, slice);
 }
 
 void FFTConvolver::finishBlock(double* output) {

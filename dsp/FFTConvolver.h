@@ -38,14 +38,14 @@ class FFTConvolver {
     void reset();
 
     // One whole block in stages, for an owner that spreads its cost over time:
-    // beginBlock, then accumulateBlock over consecutive ranges covering the
-    // partitions 1 .. P-1 (ranges are clipped to them), then finishBlock give
-    // bit for bit what process(input, output, B) gives. Valid only between
-    // blocks (no part-filled block pending); otherwise, and when empty, they do
-    // nothing. No other call on the convolver may come between the stages.
-    // [audio thread]
+    // beginBlock, accumulateBlockSlice for each of the getBlockSliceCount()
+    // slices of bins (in any order), then finishBlock give bit for bit what
+    // process(input, output, B) gives. Valid only between blocks (no
+    // part-filled block pending); otherwise, and when empty, they do nothing.
+    // No other call on the convolver may come between the stages. [audio thread]
     void beginBlock(const double* input);
-    void accumulateBlock(std::size_t begin, std::size_t end);
+    std::size_t getBlockSliceCount() const;
+    void accumulateBlockSlice(std::size_t slice);
     void finishBlock(double* output);
 
     std::size_t getPartitionSize() const { return partitionSize; }
@@ -56,9 +56,6 @@ class FFTConvolver {
     std::size_t getAllocatedBytes() const;
 
   private:
-    // olderSum += partitions [begin, end) against their input blocks.
-    void accumulateOlderPartitions(std::size_t begin, std::size_t end);
-
     std::size_t partitionSize = 0;
     std::size_t fftSize = 0;
     std::size_t partitionCount = 0;

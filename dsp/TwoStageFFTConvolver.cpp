@@ -139,7 +139,7 @@ void TwoStageFFTConvolver::reset() {
 void TwoStageFFTConvolver::startTailWork() {
     if (schedule == TailSchedule::SpreadOverPeriod && farTailInput.size() > 0) {
         tailStep = 0;
-        tailSteps = farTail.getPartitionCount() + 1;
+        tailSteps = farTail.getBlockSliceCount() + 2;
         return;
     }
     doTailWork();
@@ -155,7 +155,7 @@ void TwoStageFFTConvolver::advanceTailWork(std::size_t target) {
         if (tailStep == 0) {
             farTail.beginBlock(farTailInput.data());
         } else if (tailStep < last) {
-            farTail.accumulateBlock(tailStep, tailStep + 1);
+            farTail.accumulateBlockSlice(tailStep - 1);
         } else {
             farTail.finishBlock(farTailBuild.data());
         }

@@ -86,8 +86,9 @@ class TwoStageFFTConvolver {
     std::size_t readyPos = 0;
     Buffer<double> farTailInput;  // last complete period, read by the tail work
     TailSchedule schedule = TailSchedule::AtPeriodEnd;
-    // Sliced tail work: step 0 transforms farTailInput, steps 1 .. P-1 add one
-    // older partition each, step P transforms back into farTailBuild.
+    // Sliced tail work: the first step transforms farTailInput, each middle
+    // step sums the older partitions over one slice of bins, the last
+    // transforms back into farTailBuild.
     std::size_t tailStep = 0;
     std::size_t tailSteps = 0;
 
