@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Reads dsp_bench's JSON output (run with --benchmark_repetitions) on stdin
-and prints the best repetition of every figure: the shortest time and the
-highest real-time factor. On a machine shared with other work, interference
+"""Reads dsp_bench's JSON output (run with --benchmark_repetitions) from the
+files named on the command line, or from stdin, and prints the best repetition
+of every figure across all of them: the shortest time and the highest
+real-time factor. On a machine shared with other work, interference
 only ever makes a figure worse, so the best of several runs is the closest to
 what the code does; ratios are computed from those best figures."""
 import json
@@ -9,7 +10,8 @@ import sys
 from collections import defaultdict
 
 best = defaultdict(dict)
-for b in json.load(sys.stdin)["benchmarks"]:
+runs = [json.load(open(name)) for name in sys.argv[1:]] or [json.load(sys.stdin)]
+for b in (b for run in runs for b in run["benchmarks"]):
     if b.get("run_type") == "aggregate":
         continue
     kind, _, arg = b.get("run_name", b["name"]).partition("/")

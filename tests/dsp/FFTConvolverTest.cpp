@@ -197,6 +197,8 @@ TEST(FFTConvolver, ABlockInStagesEqualsTheBlockProcessedAtOnce) {
                 for (std::size_t s = slices; s-- > 0;) {
                     staged.accumulateBlockSlice(s);
                 }
+                staged.accumulateBlockSlice(slices);  // past the last: nothing
+                staged.accumulateBlockSlice(slices + 7);
                 staged.finishBlock(actual.data() + b * block);
             }
             EXPECT_EQ(actual, expected);
