@@ -14,8 +14,8 @@
 
 #include "FftwReference.h"
 #include "dsp/RealFFT.h"
-#include "dsp/TwoStageFFTConvolver.h"
 #include "dsp/ReverbEngine.h"
+#include "dsp/TwoStageFFTConvolver.h"
 
 namespace {
 
