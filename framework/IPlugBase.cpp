@@ -239,26 +239,25 @@ void IPlugBase::AttachOutputs(int start, int count, float** host) {
     }
 }
 
-void IPlugBase::RunBlockFloat(int frames) {
-    ProcessBlock(mInPtrs.data(), mOutPtrs.data(), frames);
+template <typename Store>
+void IPlugBase::DeliverFloat(int frames, Store store) {
     for (auto& pin : mOutputPins) {
         if (!pin->connected || !pin->floatDestination)
             continue;
         const double* src = *pin->slot;
         for (int s = 0; s < frames; ++s)
-            pin->floatDestination[s] = static_cast<float>(src[s]);
+            store(pin->floatDestination[s], static_cast<float>(src[s]));
     }
+}
+
+void IPlugBase::RunBlockFloat(int frames) {
+    ProcessBlock(mInPtrs.data(), mOutPtrs.data(), frames);
+    DeliverFloat(frames, [](float& out, float value) { out = value; });
 }
 
 void IPlugBase::RunBlockFloatAccumulating(int frames) {
     ProcessBlock(mInPtrs.data(), mOutPtrs.data(), frames);
-    for (auto& pin : mOutputPins) {
-        if (!pin->connected || !pin->floatDestination)
-            continue;
-        const double* src = *pin->slot;
-        for (int s = 0; s < frames; ++s)
-            pin->floatDestination[s] += static_cast<float>(src[s]);
-    }
+    DeliverFloat(frames, [](float& out, float value) { out += value; });
 }
 
 void IPlugBase::LimitToStereo() {

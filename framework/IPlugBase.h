@@ -180,6 +180,10 @@ class IPlugBase {
 
   private:
     void PointDisconnectedPinsAtScratch();
+    // Hands each connected output pin's block to its float destination
+    // through store(destination sample, value).
+    template <typename Store>
+    void DeliverFloat(int frames, Store store);
 
     std::vector<IOPair> mIOPairs;
     Mutex mMutex;
