@@ -1,0 +1,30 @@
+# cmake -DOBJDUMP=... -DMODULE=Brightfall.dll -P CheckWindowsModule.cmake
+cmake_policy(SET CMP0057 NEW)  # IN_LIST
+# A user copies Brightfall.dll alone: it may import nothing but what every
+# Windows has, and it exports the two entry points hosts look up and nothing
+# else (a stray export would mean a symbol left visible by mistake).
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed (${rc})")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+list(TRANSFORM imports REPLACE "DLL Name: " "")
+list(TRANSFORM imports TOUPPER)
+list(REMOVE_DUPLICATES imports)
+set(allowed KERNEL32.DLL USER32.DLL GDI32.DLL MSVCRT.DLL)
+foreach(dll ${imports})
+  if(NOT dll IN_LIST allowed)
+    message(FATAL_ERROR "${MODULE} imports ${dll}; only ${allowed} may be imported")
+  endif()
+endforeach()
+
+# Brackets would upset CMake's list splitting: take the names alone.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)+)" table "${dump}")
+string(REGEX REPLACE "[ \t]+\\[[ 0-9]+\\] ([^\n]+)\n" "\\1;" exports "${CMAKE_MATCH_1}")
+list(REMOVE_ITEM exports "")
+list(SORT exports)
+if(NOT exports STREQUAL "VSTPluginMain;main")
+  message(FATAL_ERROR "${MODULE} exports '${exports}'; it must export VSTPluginMain and main only")
+endif()
+message(STATUS "${MODULE}: imports ${imports}; exports ${exports}")
