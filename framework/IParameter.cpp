@@ -46,8 +46,16 @@ void IParameter::InitContinuous(const char* name, const char* label, double defa
 }
 
 void IParameter::SetFromNormalised(double normalised) {
-    if (!std::isfinite(normalised))
+    if (std::isnan(normalised))
         return;
+    // The ends of the normalised line are the ends of the range. Infinity is
+    // settled here rather than through the shape: pow(-inf, 2) is +inf, and
+    // -inf would otherwise pass below the minimum, where a finite negative
+    // value is allowed to land, and on into the engine.
+    if (std::isinf(normalised)) {
+        mValue = normalised > 0.0 ? mMaximum : mMinimum;
+        return;
+    }
     double v = std::pow(normalised, mShape) * (mMaximum - mMinimum) + mMinimum;
     if (mKind != kKindContinuous)
         v = std::floor(v / mStep + 0.5) * mStep;
@@ -62,7 +70,7 @@ double IParameter::GetNormalised() const {
 }
 
 void IParameter::SetClamped(double value) {
-    if (!std::isfinite(value))
+    if (std::isnan(value))
         return;
     mValue = value < mMinimum ? mMinimum : std::min(value, mMaximum);
 }

@@ -19,10 +19,14 @@ class IParameter {
     void InitContinuous(const char* name, const char* label, double defaultValue, double minimum,
                         double maximum, double step, double shape);
 
-    // Host and editor exchange values normalised to [0, 1]. Non-finite input
+    // Host and editor exchange values normalised to [0, 1]. Above 1 the value
+    // is capped at the maximum; a finite value below 0 maps below the minimum
+    // (read back clamped), while -infinity gives the minimum itself. NaN
     // (from a host bug or a typed text) is ignored: the value stays as it was.
     void SetFromNormalised(double normalised);
     double GetNormalised() const;
+    // A real value held to [minimum, maximum], infinities included; NaN is
+    // ignored as above.
     void SetClamped(double value);
 
     // Writes the display text of `value` (a normalised one when `normalised`)

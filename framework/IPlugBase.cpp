@@ -303,8 +303,9 @@ int IPlugBase::UnserializeParams(const StateChunk& chunk, int startPos) {
         pos = chunk.Read(&v, sizeof(v), pos);
         if (pos < 0)
             v = 0.0;
-        // A non-finite stored value is ignored by SetClamped: the parameter
-        // keeps its previous value instead of carrying NaN into the engine.
+        // An infinite stored value is clamped like any other beyond the
+        // range; NaN is ignored by SetClamped, and the parameter keeps its
+        // previous value instead of carrying NaN into the engine.
         mParams[i]->SetClamped(v);
     }
     for (int i = 0; i < NParams(); ++i)

@@ -18,10 +18,8 @@
 #pragma GCC diagnostic pop
 
 #include <atomic>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,6 +30,7 @@
 #include "tools/PluginSetup.h"
 #include "tools/ProgressBar.h"
 #include "tools/RenderJob.h"
+#include "tools/SameFile.h"
 #include "tools/ToolError.h"
 
 namespace {
@@ -243,27 +242,14 @@ std::vector<Assignment> CollectAssignments(const PluginSetup& setup, const Optio
     return list;
 }
 
-// The file a path names, as far as it can be told before it exists.
-// weakly_canonical leaves a relative path relative when its first part does
-// not exist ("out.wav" before the render), so it is made absolute first.
-std::string Resolved(const std::string& path, std::error_code& ec) {
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    if (ec)
-        return std::string();
-    std::string text = std::filesystem::weakly_canonical(absolute, ec).string();
-#if defined(_WIN32)
-    // Windows file names ignore case.
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-#endif
-    return text;
-}
-
-bool SamePath(const std::string& a, const std::string& b) {
-    std::error_code ec1, ec2;
-    const std::string pa = Resolved(a, ec1);
-    const std::string pb = Resolved(b, ec2);
-    return !ec1 && !ec2 && pa == pb;
+// A file the tool writes must be neither a file it reads nor another of its
+// results: refused before anything is read or written. `why` says what would
+// be lost.
+void RefuseOneFileTwice(const std::string& written, const char* writtenName,
+                        const std::string& other, const char* otherName, const std::string& why) {
+    if (!written.empty() && !other.empty() && NameSameFile(written, other))
+        throw UsageError(std::string(writtenName) + " and " + otherName + " name the same file" +
+                         why);
 }
 
 int GenerateDemo(const Options& o) {
@@ -297,10 +283,17 @@ int Run(const Options& o) {
             "--generate-demo)");
     if (render && o.output.empty())
         throw UsageError("give an OUTPUT file after " + o.input);
-    if (!o.saveState.empty() && render && SamePath(o.saveState, o.output))
-        throw UsageError("--save-state and OUTPUT name the same file");
-    if (!o.editorPng.empty() && render && SamePath(o.editorPng, o.output))
-        throw UsageError("--editor-png and OUTPUT name the same file");
+    if (render) {
+        // Through another path or a link too: the input would be gone, and
+        // the render read from a file it is replacing.
+        const std::string lost = " (" + o.input + "): the input would be overwritten";
+        RefuseOneFileTwice(o.output, "OUTPUT", o.input, "INPUT",
+                           lost + " by the render; write it to another file");
+        RefuseOneFileTwice(o.saveState, "--save-state", o.input, "INPUT", lost);
+        RefuseOneFileTwice(o.editorPng, "--editor-png", o.input, "INPUT", lost);
+        RefuseOneFileTwice(o.saveState, "--save-state", o.output, "OUTPUT", "");
+        RefuseOneFileTwice(o.editorPng, "--editor-png", o.output, "OUTPUT", "");
+    }
 
     std::unique_ptr<AudioFileReader> reader;
     if (render)

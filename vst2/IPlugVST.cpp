@@ -493,8 +493,8 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             double v = 0.0;
             if (!param->ValueFromText(text, &v))
                 return 0;
-            if (!std::isfinite(v))
-                return 1;  // "inf", "nan": nothing changes
+            if (std::isnan(v))
+                return 1;  // "nan": nothing changes; "inf" is clamped below
             if (IEditor* editor = GetEditor())
                 editor->SetEditorParameter(index, v, false);
             param->SetClamped(v);

@@ -91,6 +91,17 @@ TEST(Dispatcher, ParameterTextsAndTextEntry) {
     EXPECT_EQ(host.Dispatch(effString2Parameter, 0, 0, nan), 1);
     EXPECT_FLOAT_EQ(e->getParameter(e, 0), 1.0f);
     EXPECT_EQ(host.Dispatch(effString2Parameter, 5, 0, text), 0);
+    // Typed infinities are clamped like "250"; the display shows the value
+    // itself, which the normalised read-back would hide below the minimum.
+    char minusInf[] = "-inf";
+    EXPECT_EQ(host.Dispatch(effString2Parameter, 1, 0, minusInf), 1);
+    EXPECT_EQ(Text(host, effGetParamDisplay, 1), "0");
+    EXPECT_EQ(host.Dispatch(effString2Parameter, 1, 0, nan), 1);
+    EXPECT_EQ(Text(host, effGetParamDisplay, 1), "0");
+    char plusInf[] = "infinity";
+    EXPECT_EQ(host.Dispatch(effString2Parameter, 1, 0, plusInf), 1);
+    EXPECT_EQ(Text(host, effGetParamDisplay, 1), "100");
+    EXPECT_EQ(e->getParameter(e, 1), 1.0f);
 }
 
 TEST(Dispatcher, ChunkRoundTripIsExactAndGuardsProgramChanges) {
@@ -133,9 +144,14 @@ TEST(Dispatcher, ShortHeaderlessAndHostileChunks) {
     EXPECT_FLOAT_EQ(e->getParameter(e, 0), 1.0f);
     EXPECT_FLOAT_EQ(e->getParameter(e, 1), 0.0f);
 
+    // NaN keeps the value; an infinity is clamped like 150 and -20, so a
+    // chunk holding +inf for Sustain restores 100 and -inf restores 0.
     EXPECT_EQ(SetChunk(host, Doubles({std::nan(""), INFINITY}, true)), 1);
-    EXPECT_FLOAT_EQ(e->getParameter(e, 0), 1.0f);
-    EXPECT_FLOAT_EQ(e->getParameter(e, 1), 0.0f);
+    EXPECT_EQ(GetChunk(host), Doubles({100.0, 100.0}, true));
+    EXPECT_EQ(SetChunk(host, Doubles({-INFINITY, std::nan("")}, true)), 1);
+    EXPECT_EQ(GetChunk(host), Doubles({0.0, 100.0}, true));
+    EXPECT_EQ(SetChunk(host, Doubles({INFINITY, -INFINITY}, true)), 1);
+    EXPECT_EQ(GetChunk(host), Doubles({100.0, 0.0}, true));
 
     unsigned char byte = 0;
     EXPECT_EQ(host.Dispatch(effSetChunk, 0, -8, &byte), 0) << "negative size is an empty chunk";

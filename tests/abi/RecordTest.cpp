@@ -2,6 +2,7 @@
 // the audio callbacks' buffer handling, exercised through the exports only.
 #include <atomic>
 #include <cmath>
+#include <string>
 #include <thread>
 
 #include "ModuleFixture.h"
@@ -67,6 +68,25 @@ TEST(Record, ParametersAreNormalisedAndIndicesChecked) {
     EXPECT_FLOAT_EQ(e->getParameter(e, 0), 1.0f);
     e->setParameter(e, 0, std::nanf(""));
     EXPECT_FLOAT_EQ(e->getParameter(e, 0), 1.0f);
+
+    // Infinities give the ends of the range. The read-back clamps, so the
+    // displayed value is what shows that -infinity stored the minimum itself.
+    auto display = [&](VstInt32 index) {
+        char text[256] = {};
+        host.Dispatch(effGetParamDisplay, index, 0, text);
+        return std::string(text);
+    };
+    e->setParameter(e, 1, 0.25f);
+    e->setParameter(e, 1, INFINITY);
+    EXPECT_EQ(e->getParameter(e, 1), 1.0f);
+    EXPECT_EQ(display(1), "100");
+    e->setParameter(e, 1, std::nanf(""));
+    EXPECT_EQ(display(1), "100");
+    e->setParameter(e, 1, -INFINITY);
+    EXPECT_EQ(e->getParameter(e, 1), 0.0f);
+    EXPECT_EQ(display(1), "0");
+    e->setParameter(e, 1, std::nanf(""));
+    EXPECT_EQ(display(1), "0");
 }
 
 TEST(Audio, AllThreeCallbacksPassAudioAtSustainZero) {

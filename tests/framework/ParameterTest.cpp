@@ -124,7 +124,7 @@ TEST(Parameter, TextEntryReadsTheLeadingNumber) {
     EXPECT_EQ(v, 0.0);
 }
 
-TEST(Parameter, NonFiniteInputKeepsThePreviousValue) {
+TEST(Parameter, InfinityClampsToTheEndsAndNaNKeepsThePreviousValue) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     IParameter p;
@@ -132,12 +132,24 @@ TEST(Parameter, NonFiniteInputKeepsThePreviousValue) {
     p.SetClamped(30.0);
     p.SetFromNormalised(nan);
     EXPECT_EQ(p.Value(), 30.0);
-    p.SetFromNormalised(inf);
-    EXPECT_EQ(p.Value(), 30.0);
     p.SetClamped(nan);
     EXPECT_EQ(p.Value(), 30.0);
+    p.SetFromNormalised(inf);
+    EXPECT_EQ(p.Value(), 100.0);
+    p.SetFromNormalised(-inf);
+    EXPECT_EQ(p.Value(), 0.0);  // the minimum, not below it as -0.1 would be
+    p.SetClamped(inf);
+    EXPECT_EQ(p.Value(), 100.0);
     p.SetClamped(-inf);
-    EXPECT_EQ(p.Value(), 30.0);
+    EXPECT_EQ(p.Value(), 0.0);
+
+    // Through an even shape -infinity would come out as +infinity.
+    IParameter shaped;
+    shaped.InitContinuous("Shaped", "", 50.0, 10.0, 20.0, 1.0, 2.0);
+    shaped.SetFromNormalised(-inf);
+    EXPECT_EQ(shaped.Value(), 10.0);
+    shaped.SetFromNormalised(inf);
+    EXPECT_EQ(shaped.Value(), 20.0);
 }
 
 TEST(Parameter, DisplayOfHugeValuesIsBoundedAndDefined) {

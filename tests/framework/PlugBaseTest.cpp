@@ -153,16 +153,24 @@ TEST(SavedState, ShortHeaderlessAndOutOfRangeChunks) {
     EXPECT_EQ(pos, -1);
 }
 
-TEST(SavedState, NonFiniteStoredValuesKeepThePreviousValue) {
+TEST(SavedState, StoredInfinityClampsAndStoredNaNKeepsThePreviousValue) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
     TestPlug plug;
     plug.GetParam(0)->SetClamped(33.0);
     StateChunk chunk;
-    const double values[] = {std::numeric_limits<double>::quiet_NaN(),
-                             -std::numeric_limits<double>::infinity()};
+    const double values[] = {nan, -inf};
     chunk.Append(values, sizeof(values));
     EXPECT_EQ(plug.UnserializeParams(chunk, 0), 16);
     EXPECT_EQ(plug.GetParam(0)->Value(), 33.0);
-    EXPECT_EQ(plug.GetParam(1)->Value(), 50.0);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 0.0);
+
+    chunk.Clear();
+    const double high[] = {inf, nan};
+    chunk.Append(high, sizeof(high));
+    EXPECT_EQ(plug.UnserializeParams(chunk, 0), 16);
+    EXPECT_EQ(plug.GetParam(0)->Value(), 100.0);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 0.0);
 }
 
 TEST(SavedState, PresetOperationsWithNoSlots) {

@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -363,6 +364,49 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
             << run.err;
         EXPECT_EQ(Entries(), before) << option;
     }
+}
+
+// However the input is named as a file to write, nothing is read or written;
+// a file that only looks like the input (same name, same bytes) may be.
+TEST_F(RenderTool, TheInputNamedAsAFileToWriteIsRefusedAndKept) {
+    namespace fs = std::filesystem;
+    WriteAudio(Path("in.wav"), Burst(kRate, 2, 0.1, 0.05, 0.5, kWav16));
+    const std::string input = ReadBytes(Path("in.wav"));
+    fs::create_directory(Path("sub"));
+    fs::create_symlink(Path("in.wav"), Path("link.wav"));
+    fs::create_hard_link(Path("in.wav"), Path("hard.wav"));
+    const std::string folder = fs::path(Dir()).filename().string();
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;  // run in the test's folder
+    };
+    const std::vector<Case> cases = {
+        {"the same path", {Path("in.wav"), Path("in.wav")}},
+        {"relative and absolute", {"in.wav", Path("in.wav")}},
+        {"./", {Path("in.wav"), "./in.wav"}},
+        {"..", {"in.wav", "sub/../../" + folder + "/in.wav"}},
+        {"symbolic link", {Path("in.wav"), Path("link.wav")}},
+        {"read through a symbolic link", {"link.wav", "in.wav"}},
+        {"hard link", {Path("in.wav"), "hard.wav"}},
+        {"--save-state", {"in.wav", "out.wav", "--save-state", Path("hard.wav")}},
+        {"--editor-png", {"in.wav", "out.wav", "--editor-png", "./link.wav"}},
+    };
+    const std::vector<std::string> before = Entries();
+    for (const Case& c : cases) {
+        const ToolRun run = RunTool(c.args, Dir());
+        EXPECT_EQ(run.status, 2) << c.what << "\n" << run.err;
+        EXPECT_NE(run.err.find("name the same file"), std::string::npos) << c.what << run.err;
+        EXPECT_NE(run.err.find("the input would be overwritten"), std::string::npos) << run.err;
+        EXPECT_TRUE(ReadBytes(Path("in.wav")) == input) << c.what << ": the input changed";
+        EXPECT_TRUE(fs::is_symlink(Path("link.wav"))) << c.what;
+        EXPECT_EQ(fs::hard_link_count(Path("in.wav")), 2u) << c.what;
+        EXPECT_EQ(Entries(), before) << c.what << ": something was written";
+    }
+
+    fs::copy_file(Path("in.wav"), Path("sub/in.wav"));
+    EXPECT_RAN(RunTool({"in.wav", "sub/in.wav", "--tail", "0", "-q"}, Dir()));
+    EXPECT_FALSE(ReadBytes(Path("sub/in.wav")) == input) << "another file is written over";
 }
 
 TEST_F(RenderTool, DemoSignalIsWorthHearing) {

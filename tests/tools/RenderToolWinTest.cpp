@@ -281,6 +281,35 @@ TEST_F(RenderToolWin, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
     EXPECT_NE(same.err.find("--save-state and OUTPUT name the same file"), std::string::npos)
         << same.err;
     EXPECT_EQ(Entries(), before);
+
+    // The input named as a file to write, through any name: refused, and the
+    // input kept byte for byte. A symbolic link needs a privilege Windows
+    // may not grant; without it that case is left out.
+    const std::string input = ReadBytes(Path("in.wav"));
+    const std::string folder = Dir().substr(Dir().find_last_of('/') + 1);
+    CreateDirectoryA(Native(Path("sub")).c_str(), nullptr);
+    ASSERT_TRUE(
+        CreateHardLinkA(Native(Path("hard.wav")).c_str(), Native(Path("in.wav")).c_str(), nullptr))
+        << "error " << GetLastError();
+    std::vector<std::vector<std::string>> named = {
+        {Path("in.wav"), Path("in.wav")},
+        {"in.wav", Path("in.wav")},
+        {Path("in.wav"), ".\\IN.WAV"},
+        {"in.wav", "sub\\..\\..\\" + folder + "\\in.wav"},
+        {Path("in.wav"), "hard.wav"},
+        {"in.wav", Path("out.wav"), "--save-state", "hard.wav"},
+        {"in.wav", Path("out.wav"), "--editor-png", "./in.wav"},
+    };
+    if (CreateSymbolicLinkA(Native(Path("link.wav")).c_str(), Native(Path("in.wav")).c_str(), 0))
+        named.push_back({Path("in.wav"), "link.wav"});
+    const std::vector<std::string> withLinks = Entries();
+    for (const auto& args : named) {
+        const ToolRun run = RunTool(Dir(), args, Dir());
+        EXPECT_EQ(run.status, 2u) << args[1] << "\n" << run.err;
+        EXPECT_NE(run.err.find("the input would be overwritten"), std::string::npos) << run.err;
+        EXPECT_TRUE(ReadBytes(Path("in.wav")) == input) << args[1] << ": the input changed";
+        EXPECT_EQ(Entries(), withLinks) << args[1] << ": something was written";
+    }
 }
 
 }  // namespace
