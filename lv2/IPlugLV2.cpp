@@ -373,8 +373,12 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
             return LV2_STATE_ERR_UNKNOWN;
         if (n > 0)
             std::memcpy(plug->mState.Data(), data, size);
+        // Only a whole chunk of ours is loaded: one cut short would leave
+        // the parameters it lacks at zero.
         int pos = 0;
-        ReadChunkHeader(plug->mState, &pos);
+        if (!ReadChunkHeader(plug->mState, &pos) ||
+            plug->mState.Size() - pos < 8 * plug->NParams())
+            return LV2_STATE_ERR_BAD_TYPE;
         if (plug->LoadState(plug->mState, pos) < 0)
             return LV2_STATE_ERR_UNKNOWN;
         plug->RefreshEditorFromParameters();
