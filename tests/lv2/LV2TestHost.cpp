@@ -7,10 +7,16 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 namespace {
+
+// Allocations are counted on a thread while it is inside Run.
+thread_local bool tCounting = false;
+thread_local long tAllocations = 0;
 
 const char* const kUri = "urn:brightfall:reverb";
 
@@ -21,6 +27,22 @@ double ThreadMicros() {
 }
 
 }  // namespace
+
+void* operator new(std::size_t size) {
+    if (tCounting)
+        ++tAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 std::string CleanLv2Path() {
     namespace fs = std::filesystem;
@@ -108,10 +130,21 @@ void LV2TestHost::Deactivate() {
 }
 
 void LV2TestHost::Run(int frames) {
-    DeliverResponses();
+    std::deque<std::vector<unsigned char>> ready;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        ready.swap(mResponses);
+    }
+    const long before = tAllocations;
+    tCounting = true;
     const double start = ThreadMicros();
+    for (auto& r : ready)
+        mWorkerIface->work_response(lilv_instance_get_handle(mInstance),
+                                    static_cast<std::uint32_t>(r.size()), r.data());
     lilv_instance_run(mInstance, static_cast<std::uint32_t>(frames));
     lastRunMicros = ThreadMicros() - start;
+    tCounting = false;
+    runAllocations += tAllocations - before;
 }
 
 void LV2TestHost::DrainWorker() {
@@ -152,10 +185,14 @@ LV2_Worker_Status LV2TestHost::Schedule(LV2_Worker_Schedule_Handle handle, std::
                                         const void* data) {
     auto* self = static_cast<LV2TestHost*>(handle);
     const auto* bytes = static_cast<const unsigned char*>(data);
+    // The queue is the host's, not the plug-in's: its allocations are not counted.
+    const bool counting = tCounting;
+    tCounting = false;
     {
         std::lock_guard<std::mutex> lock(self->mLock);
         self->mRequests.emplace_back(bytes, bytes + size);
     }
+    tCounting = counting;
     self->mWake.notify_all();
     return LV2_WORKER_SUCCESS;
 }

@@ -44,6 +44,9 @@ class LV2TestHost {
     std::vector<float> in[2], out[2];
     // CPU time the calling thread spent in the last Run, in microseconds.
     double lastRunMicros = 0.0;
+    // Heap allocations made on the calling thread inside Run (the plug-in's
+    // run and work_response), since construction.
+    long runAllocations = 0;
     int workDone = 0;
 
     void ConnectAudio(int frames);
