@@ -52,14 +52,49 @@ void ReverbEngine::reset() {
 }
 
 void ReverbEngine::setSustain(float s) {
+    // The thread's generator state is worked on in a local and stored back:
+    // the same sequence, without a thread-local lookup per draw.
+    std::uint32_t state = noiseState();
+    synthesise(s, state);
+    noiseState() = state;
+}
+
+void ReverbEngine::setSustainFrom(float s, std::uint32_t noise) {
+    synthesise(s, noise);
+}
+
+std::uint32_t ReverbEngine::takeNoiseFor(float s) {
+    const float len = s * static_cast<float>(kImpulseLength);
+    // Two draws per sample i with i < len; the indices are exact in float.
+    std::uint64_t draws = 0;
+    if (len >= static_cast<float>(kImpulseLength)) {
+        draws = 2u * kImpulseLength;
+    } else if (len > 0.0f) {
+        draws = 2u * static_cast<std::uint64_t>(std::ceil(len));
+    }
+    // The generator n steps on is state * a^n + c * (a^(n-1) + ... + 1),
+    // built by squaring the one-step map, all modulo 2^32.
+    std::uint32_t& state = noiseState();
+    const std::uint32_t start = state;
+    std::uint32_t mul = 1, add = 0, stepMul = 214013u, stepAdd = 2531011u;
+    for (std::uint64_t n = draws; n > 0; n >>= 1) {
+        if (n & 1u) {
+            mul *= stepMul;
+            add = add * stepMul + stepAdd;
+        }
+        stepAdd = (stepMul + 1u) * stepAdd;
+        stepMul *= stepMul;
+    }
+    state = start * mul + add;
+    return start;
+}
+
+void ReverbEngine::synthesise(float s, std::uint32_t& state) {
     sustain = s;
     const float len = s * static_cast<float>(kImpulseLength);
     const float scale = static_cast<float>(0.5 / (static_cast<double>(s) * 60.0 + 3.0));
     const float twiceScale = 2.0f * scale;
 
-    // The thread's generator state is worked on in a local and stored back:
-    // the same sequence, without a thread-local lookup per draw.
-    std::uint32_t state = noiseState();
     for (std::size_t i = 0; i < kImpulseLength; ++i) {
         if (static_cast<float>(i) < len) {
             // Half circle of radius 64000 centred on sample 64000, rounded to
@@ -75,7 +110,6 @@ void ReverbEngine::setSustain(float s) {
             impulseR[i] = 0.0;
         }
     }
-    noiseState() = state;
 
     const std::size_t count = countFor(len);
     convolverL.init(headRequest, tailRequest, impulseL.data(), count);

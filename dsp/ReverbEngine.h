@@ -30,6 +30,18 @@ class ReverbEngine {
     // [any host thread or editor thread, plug-in mutex held]
     void setSustain(float s);
 
+    // setSustain drawing from a generator state handed over by another
+    // thread (see takeNoiseFor) instead of the calling thread's generator, so
+    // that a synthesis moved off the audio thread draws the very noise it
+    // would have drawn there. [any thread that owns this engine for the call]
+    void setSustainFrom(float s, std::uint32_t noise);
+
+    // The calling thread's generator state, for a synthesis at sustain s to
+    // start from elsewhere; the thread's generator moves past the draws that
+    // synthesis takes, as if it had run here. Allocates nothing and costs a
+    // few dozen multiplications whatever s is. [audio thread]
+    static std::uint32_t takeNoiseFor(float s);
+
     // 0: dry only, 1: wet only. [any host thread or editor thread, plug-in mutex held]
     void setMix(float m) { mix = m; }
 
@@ -53,6 +65,9 @@ class ReverbEngine {
     static std::uint32_t drawNoise();
 
   private:
+    // Synthesises from `state` and leaves it past the last draw.
+    void synthesise(float s, std::uint32_t& state);
+
     std::uint32_t headRequest = 0;
     std::uint32_t tailRequest = 0;
     fftconvolver::TwoStageFFTConvolver convolverL;

@@ -2,10 +2,28 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "graphics/IKnobMultiControl.h"
 #include "plugin/PlatformGraphics.h"
+#if defined(BRIGHTFALL_LV2)
+#include "lv2/LV2PluginFactory.h"
+#else
 #include "vst2/PluginFactory.h"
+#endif
+
+namespace {
+
+// The engine's setting for a Sustain value: divided in double, rounded once.
+// A host value below 0 maps below the minimum (the normalised mapping does
+// not clamp there); it means "no reverb", as 0 does, and must never reach
+// the response length as a negative count.
+float SustainSetting(double value) {
+    const float setting = static_cast<float>(value / 100.0);
+    return std::isfinite(setting) && setting > 0.0f ? setting : 0.0f;
+}
+
+}  // namespace
 
 IPlugConfig Brightfall::Config() {
     IPlugConfig c;
@@ -24,7 +42,11 @@ IPlugConfig Brightfall::Config() {
     return c;
 }
 
+#if defined(BRIGHTFALL_LV2)
+Brightfall::Brightfall() : IPlugLV2(Config()) {
+#else
 Brightfall::Brightfall(audioMasterCallback host) : IPlugVST(host, Config()) {
+#endif
     // Full-length responses now; the convolvers stay empty until the host's
     // first reset, so until then the output is the dry signal at (1 - mix).
     engine.setMix(0.5f);
@@ -55,7 +77,7 @@ void Brightfall::BuildEditor() {
 
 void Brightfall::OnReset() {
     Lock lock(GetMutex());
-    engine.reset();
+    current->reset();
     OnParameterChanged(kWetDry);
     OnParameterChanged(kSustain);
 }
@@ -69,12 +91,9 @@ void Brightfall::OnParameterChanged(int index) {
     // round once.
     const float setting = static_cast<float>(param->Value() / 100.0);
     if (index == kWetDry) {
-        engine.setMix(setting);
+        current->setMix(setting);
     } else if (index == kSustain) {
-        // A host value below 0 maps below the minimum (the normalised mapping
-        // does not clamp there); it means "no reverb", as 0 does, and must
-        // never reach the response length as a negative count.
-        engine.setSustain(std::isfinite(setting) && setting > 0.0f ? setting : 0.0f);
+        current->setSustain(SustainSetting(param->Value()));
     }
     if (IEditor* editor = GetEditor())
         editor->SetEditorParameter(index, param->Value(), false);
@@ -83,9 +102,57 @@ void Brightfall::OnParameterChanged(int index) {
 void Brightfall::ProcessBlock(double** inputs, double** outputs, int frames) {
     const bool secondInput = NInChannels() >= 2 && GetInputPin(1).connected;
     const bool secondOutput = NOutChannels() >= 2 && GetOutputPin(1).connected;
-    engine.process(inputs, outputs, frames, secondInput, secondOutput);
+    current->process(inputs, outputs, frames, secondInput, secondOutput);
 }
 
+bool Brightfall::EnableDeferredChanges() {
+    Lock lock(GetMutex());
+    if (!spare) {
+        spare.reset(new (std::nothrow) ReverbEngine());
+        if (!spare)
+            return false;
+        // Fixes the spare's block sizes; its convolvers are prepared anew by
+        // every synthesis.
+        spare->reset();
+        aside = spare.get();
+    }
+    return true;
+}
+
+bool Brightfall::DeferParameterChange(DeferredChange& change) {
+    if (change.index != kSustain || !aside)
+        return false;
+    change.context = ReverbEngine::takeNoiseFor(SustainSetting(change.value));
+    return true;
+}
+
+bool Brightfall::PrepareDeferredChange(const DeferredChange& change) {
+    if (change.index != kSustain || !aside)
+        return false;
+    aside->setSustainFrom(SustainSetting(change.value), static_cast<std::uint32_t>(change.context));
+    return true;
+}
+
+void Brightfall::CommitDeferredChange(const DeferredChange& change) {
+    if (change.index != kSustain || !aside)
+        return;
+    aside->setMix(current->getMix());
+    std::swap(current, aside);
+    if (IEditor* editor = GetEditor())
+        editor->SetEditorParameter(kSustain, GetParam(kSustain)->Value(), false);
+}
+
+#if defined(BRIGHTFALL_LV2)
+void* Brightfall::EditorWindowHandle() const {
+    const auto* editor = dynamic_cast<const IGraphics*>(GetEditor());
+    return editor ? editor->WindowHandle() : nullptr;
+}
+
+IPlugLV2* CreateLV2PluginInstance() {
+    return new (std::nothrow) Brightfall();
+}
+#else
 IPlugVST* CreatePluginInstance(audioMasterCallback host) {
     return new (std::nothrow) Brightfall(host);
 }
+#endif

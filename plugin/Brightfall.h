@@ -1,17 +1,30 @@
 // Brightfall, the reverb plug-in: declares "Wet/Dry" and "Sustain", turns
 // them into reverb settings and hands each audio block to the reverb engine,
 // which it owns by value. One object per instance, built by the entry point
-// and destroyed by effClose.
+// and destroyed by effClose (VST 2) or cleanup (LV2). Each module build
+// picks the format adapter it derives from; the rest is the same code.
 #pragma once
 
-#include "dsp/ReverbEngine.h"
-#include "vst2/IPlugVST.h"
+#include <memory>
 
-class Brightfall : public IPlugVST {
+#include "dsp/ReverbEngine.h"
+#if defined(BRIGHTFALL_LV2)
+#include "lv2/IPlugLV2.h"
+using BrightfallFormat = IPlugLV2;
+#else
+#include "vst2/IPlugVST.h"
+using BrightfallFormat = IPlugVST;
+#endif
+
+class Brightfall : public BrightfallFormat {
   public:
     enum Param { kWetDry = 0, kSustain = 1, kNumParams };
 
+#if defined(BRIGHTFALL_LV2)
+    Brightfall();
+#else
     explicit Brightfall(audioMasterCallback host);
+#endif
     ~Brightfall() override = default;
 
     static IPlugConfig Config();
@@ -25,10 +38,27 @@ class Brightfall : public IPlugVST {
     // [audio thread, mutex held]
     void ProcessBlock(double** inputs, double** outputs, int frames) override;
 
+    // A new Sustain delivered on the audio thread is synthesised into a
+    // second engine on the host's worker thread and swapped in between two
+    // runs. [host thread before processing] Allocates that engine.
+    bool EnableDeferredChanges() override;
+    // [audio thread, mutex held] Takes the audio thread's noise for the
+    // synthesis, so the worker draws what this thread would have drawn.
+    bool DeferParameterChange(DeferredChange& change) override;
+    // [worker thread, no mutex] Synthesises into the spare engine only.
+    bool PrepareDeferredChange(const DeferredChange& change) override;
+    // [audio thread, mutex held] Swaps the engines by pointer.
+    void CommitDeferredChange(const DeferredChange& change) override;
+
     // The editor's geometry: fixed size, knob positions derived from it.
     void OnEditorResized() override {}
 
-    const ReverbEngine& Engine() const { return engine; }
+#if defined(BRIGHTFALL_LV2)
+    // [UI thread] The editor's child window, for the LV2 host to embed.
+    void* EditorWindowHandle() const override;
+#endif
+
+    const ReverbEngine& Engine() const { return *current; }
 
     static constexpr int kKnobStripId = 101;
     static constexpr int kBackgroundId = 102;
@@ -40,7 +70,12 @@ class Brightfall : public IPlugVST {
     // Background and the two knobs, handed to the base with AttachEditor.
     void BuildEditor();
 
+    // The engine the audio runs through is `current`; `spare` exists only
+    // where changes are prepared aside, and takes turns with `engine`.
     ReverbEngine engine;
+    std::unique_ptr<ReverbEngine> spare;
+    ReverbEngine* current = &engine;
+    ReverbEngine* aside = nullptr;
     int editorWidth = 404;
     int editorHeight = 250;
     int knob1X = 0, knob1Y = 0;

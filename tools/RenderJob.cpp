@@ -54,8 +54,6 @@ RenderResult RenderJob::RunHere(const PluginModule& module, const HostIdentity& 
         throw ToolError("the plug-in could not be instantiated a second time for rendering");
     }
     host.Dispatch(effOpen);
-    if (!settings.ApplyTo(host))
-        throw ToolError("the plug-in refused the settings it reported a moment earlier");
 
     RenderSettings rs;
     rs.sampleRate = rate;
@@ -63,6 +61,11 @@ RenderResult RenderJob::RunHere(const PluginModule& module, const HostIdentity& 
     rs.doublePrecision = request.doublePrecision;
     rs.inputChannels = reader.Channels();
     OfflineRenderer renderer(host, rs);
+    // The settings come once the rate and block size are set, as a host
+    // restoring a session gives them: the response they synthesise is then
+    // the one an LV2 host's instance of the same settings draws.
+    if (!settings.ApplyTo(host))
+        throw ToolError("the plug-in refused the settings it reported a moment earlier");
 
     const int block = std::max(1, request.blockSize);
     const int inCh = reader.Channels();

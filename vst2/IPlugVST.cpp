@@ -6,11 +6,6 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <xmmintrin.h>
-#define BRIGHTFALL_HAS_MXCSR 1
-#endif
-
 #include "framework/TextUtil.h"
 
 namespace {
@@ -25,36 +20,10 @@ constexpr std::uint32_t kHasCockosViewAsConfig = 2;
 // shorter and only their own length plus terminator is written.
 constexpr std::size_t kHostText = 256;
 
-// Subnormal numbers (below 2.2e-308 in double precision) reach the
-// convolvers as a signal fades out, and arithmetic on them takes many times
-// longer on most x86 processors. For the length of a process callback the
-// SSE unit flushes subnormal results to zero (FTZ) and reads subnormal
-// operands as zero (DAZ); the caller's control word is restored on return,
-// so the host's own arithmetic is untouched. Only output that would have
-// been subnormal changes: it becomes zero.
-class DenormalsAreZero {
-  public:
-#if BRIGHTFALL_HAS_MXCSR
-    static constexpr unsigned kFlushToZero = 0x8000;
-    static constexpr unsigned kDenormalsAreZero = 0x0040;
-    DenormalsAreZero() : mSaved(_mm_getcsr()) {
-        _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero);
-    }
-    ~DenormalsAreZero() {
-        _mm_setcsr(mSaved);
-    }
-
-  private:
-    unsigned mSaved;
-#else
-    DenormalsAreZero() {}
-#endif
-};
-
 }  // namespace
 
 IPlugVST::IPlugVST(audioMasterCallback host, const IPlugConfig& config)
-    : IPlugBase(config), mHost(host) {
+    : IPlugAudio(config), mHost(host) {
     mAEffect.magic = kEffectMagic;
     mAEffect.dispatcher = &VSTDispatcher;
     mAEffect.process = &VSTProcess;
@@ -77,11 +46,6 @@ IPlugVST::IPlugVST(audioMasterCallback host, const IPlugConfig& config)
 
     InitArrangement(mInputArrangement, NInChannels());
     InitArrangement(mOutputArrangement, NOutChannels());
-
-    mPieceIn.assign(static_cast<std::size_t>(NInChannels()), nullptr);
-    mPieceInF.assign(static_cast<std::size_t>(NInChannels()), nullptr);
-    mPieceOut.assign(static_cast<std::size_t>(NOutChannels()), nullptr);
-    mPieceOutF.assign(static_cast<std::size_t>(NOutChannels()), nullptr);
 
     SetInputConnections(0, NInChannels(), true);
     SetOutputConnections(0, NOutChannels(), true);
@@ -215,119 +179,22 @@ void IPlugVST::SetLatencySamples(int samples) {
 
 // --- Audio and parameter callbacks -------------------------------------------
 
-int IPlugVST::CountConnectedInputs() const {
-    int n = 0;
-    for (int i = 0; i < NInChannels(); ++i)
-        n += GetInputPin(i).connected ? 1 : 0;
-    return n;
-}
-
-int IPlugVST::CountConnectedOutputs() const {
-    int n = 0;
-    for (int i = 0; i < NOutChannels(); ++i)
-        n += GetOutputPin(i).connected ? 1 : 0;
-    return n;
-}
-
-// Hosts may pass one array as both input and output. The plug-in writes its
-// outputs before it has read all of its inputs, so such an input is copied
-// aside into its pin's scratch buffer first.
-void IPlugVST::CopyAliasedInputs(int frames) {
-    double** in = InputPtrs();
-    double** out = OutputPtrs();
-    for (int i = 0; i < NInChannels(); ++i) {
-        InputPin& pin = InputPinAt(i);
-        if (!pin.connected)
-            continue;
-        for (int o = 0; o < NOutChannels(); ++o) {
-            if (in[i] == out[o]) {
-                double* scratch = pin.scratch.Get();
-                std::copy(in[i], in[i] + frames, scratch);
-                in[i] = scratch;
-                break;
-            }
-        }
-    }
-}
-
-// A call may carry more frames than the scratch buffers hold (the host
-// announced a smaller block size, or none): it is processed in pieces, each
-// no longer than the scratch buffers, without allocating. `runPiece(n)`
-// processes the n frames the piece pointers address.
-template <typename Sample, typename RunPiece>
-void IPlugVST::ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
-                               std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
-                               RunPiece runPiece) {
-    const int nIn = CountConnectedInputs(), nOut = CountConnectedOutputs();
-    if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs))
-        return;
-    const int piece = GetScratchFrames();
-    if (piece <= 0)
-        return;
-    frames = std::max(frames, 0);
-    int done = 0;
-    do {
-        const int n = std::min(frames - done, piece);
-        for (int k = 0; k < nIn; ++k)
-            pieceIn[k] = inputs[k] ? inputs[k] + done : nullptr;
-        for (int k = 0; k < nOut; ++k)
-            pieceOut[k] = outputs[k] ? outputs[k] + done : nullptr;
-        runPiece(n);
-        done += n;
-    } while (done < frames);
-}
-
-void IPlugVST::ProcessDouble(double** inputs, double** outputs, int frames) {
-    ProcessInPieces(inputs, outputs, frames, mPieceIn, mPieceOut, [this](int n) {
-        AttachInputs(0, NInChannels(), mPieceIn.data(), n);
-        AttachOutputs(0, NOutChannels(), mPieceOut.data());
-        CopyAliasedInputs(n);
-        ProcessBlock(InputPtrs(), OutputPtrs(), n);
-    });
-}
-
-void IPlugVST::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
-    ProcessInPieces(inputs, outputs, frames, mPieceInF, mPieceOutF, [this, accumulate](int n) {
-        AttachInputs(0, NInChannels(), mPieceInF.data(), n);
-        AttachOutputs(0, NOutChannels(), mPieceOutF.data());
-        if (accumulate) {
-            RunBlockFloatAccumulating(n);
-        } else {
-            RunBlockFloat(n);
-        }
-    });
-}
-
-// Runs one audio callback's work on the plug-in behind `effect`: with the
-// plug-in mutex held, subnormals treated as zero, no exception escaping.
-template <typename Body>
-void IPlugVST::AudioCallback(AEffect* effect, Body body) {
-    IPlugVST* plug = FromAEffect(effect);
-    if (!plug)
-        return;
-    try {
-        const DenormalsAreZero flushed;
-        Lock lock(plug->GetMutex());
-        body(*plug);
-    } catch (...) {
-    }
-}
-
 void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs,
                                       VstInt32 frames) {
-    AudioCallback(effect,
-                  [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, true); });
+    GuardedAudioCall(FromAEffect(effect),
+                     [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, true); });
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                                VstInt32 frames) {
-    AudioCallback(effect,
-                  [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, false); });
+    GuardedAudioCall(FromAEffect(effect),
+                     [&](IPlugVST& plug) { plug.ProcessFloat(inputs, outputs, frames, false); });
 }
 
 void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs,
                                                      double** outputs, VstInt32 frames) {
-    AudioCallback(effect, [&](IPlugVST& plug) { plug.ProcessDouble(inputs, outputs, frames); });
+    GuardedAudioCall(FromAEffect(effect),
+                     [&](IPlugVST& plug) { plug.ProcessDouble(inputs, outputs, frames); });
 }
 
 void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {

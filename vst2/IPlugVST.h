@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "framework/IPlugBase.h"
+#include "framework/IPlugAudio.h"
 #include "vst2/VstAbi.h"
 
-class IPlugVST : public IPlugBase {
+class IPlugVST : public IPlugAudio {
   public:
     IPlugVST(audioMasterCallback host, const IPlugConfig& config);
     ~IPlugVST() override;
@@ -72,17 +72,6 @@ class IPlugVST : public IPlugBase {
     VstIntPtr PinProperties(bool input, VstInt32 index, VstPinProperties* props);
     void ProcessEvents(const VstEvents* events);
 
-    template <typename Body>
-    static void AudioCallback(AEffect* effect, Body body);
-    template <typename Sample, typename RunPiece>
-    void ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
-                         std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
-                         RunPiece runPiece);
-    void ProcessDouble(double** inputs, double** outputs, int frames);
-    void ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate);
-    void CopyAliasedInputs(int frames);
-    int CountConnectedInputs() const;
-    int CountConnectedOutputs() const;
     VstIntPtr CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
     static void InitArrangement(VstSpeakerArrangement& arr, int channels);
 
@@ -94,8 +83,4 @@ class IPlugVST : public IPlugBase {
     std::uint32_t mHostExtensionBits = 0;
     StateChunk mState;
     AEffect mAEffect{};
-    // Host pointers advanced to the current piece when a call carries more
-    // frames than the scratch buffers hold. Sized at construction.
-    std::vector<double*> mPieceIn, mPieceOut;
-    std::vector<float*> mPieceInF, mPieceOutF;
 };

@@ -123,6 +123,36 @@ TEST(ReverbEngine, SynthesisMatchesTheSinglePrecisionRecipe) {
     EXPECT_EQ(actual[5].left, std::vector<double>(kLength, 0.0));
 }
 
+// A synthesis moved to another thread (the LV2 worker) draws the noise the
+// calling thread would have drawn, and that thread's generator moves on as if
+// it had synthesised: fractional, whole, tiny, over-long and empty lengths.
+TEST(ReverbEngine, NoiseHandedToAnotherThreadDrawsWhatTheCallerWould) {
+    const float sustains[] = {1.0f / 3.0f, 1.0f, 0.01f, 0.5f, 3e-6f, 1.5f, 0.0f, -1.0f};
+    for (float s : sustains) {
+        SCOPED_TRACE(s);
+        Responses here, there;
+        std::uint32_t nextHere = 0, nextThere = 0;
+        onFreshThread([&] {
+            auto engine = std::make_unique<ReverbEngine>();
+            engine->setSustain(0.25f);  // the generator away from its start
+            engine->setSustain(s);
+            here = copyResponses(*engine);
+            nextHere = ReverbEngine::drawNoise();
+        });
+        onFreshThread([&] {
+            auto engine = std::make_unique<ReverbEngine>();
+            engine->setSustain(0.25f);
+            const std::uint32_t start = ReverbEngine::takeNoiseFor(s);
+            onFreshThread([&] { engine->setSustainFrom(s, start); });
+            there = copyResponses(*engine);
+            nextThere = ReverbEngine::drawNoise();
+        });
+        EXPECT_EQ(nextHere, nextThere);
+        ASSERT_EQ(here.left, there.left);
+        ASSERT_EQ(here.right, there.right);
+    }
+}
+
 struct Signal {
     std::vector<double> out0, out1;
 };

@@ -1,0 +1,401 @@
+#include "lv2/IPlugLV2.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/options/options.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "lv2/LV2PluginFactory.h"
+
+namespace {
+
+IPlugLV2* FromHandle(LV2_Handle instance) {
+    return static_cast<IPlugLV2*>(instance);
+}
+
+const void* Feature(const LV2_Feature* const* features, const char* uri) {
+    for (const LV2_Feature* const* f = features; f && *f; ++f) {
+        if ((*f)->URI && !std::strcmp((*f)->URI, uri))
+            return (*f)->data;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+IPlugLV2::IPlugLV2(const IPlugConfig& config) : IPlugAudio(config) {
+    mAudioIn.assign(static_cast<std::size_t>(NInChannels()), nullptr);
+    mAudioOut.assign(static_cast<std::size_t>(NOutChannels()), nullptr);
+    mControls.assign(static_cast<std::size_t>(NParams()), nullptr);
+    mSeen.assign(static_cast<std::size_t>(NParams()), std::nanf(""));
+    // Every port is always there; an unconnected one reads silence and
+    // writes nowhere.
+    SetInputConnections(0, NInChannels(), true);
+    SetOutputConnections(0, NOutChannels(), true);
+    SetMaxBlockSize(kDefaultBlockFrames);
+}
+
+IPlugLV2::~IPlugLV2() {
+    mState.Clear();
+}
+
+int IPlugLV2::ParameterOfPort(std::uint32_t port) const {
+    const std::uint32_t first = ControlPortOf(0);
+    if (port < first || port >= first + static_cast<std::uint32_t>(NParams()))
+        return -1;
+    return static_cast<int>(port - first);
+}
+
+// --- Host-facing operations -----------------------------------------------------
+
+void IPlugLV2::BeginParameterGesture(int index) {
+    if (mUi.touch && index >= 0 && index < NParams())
+        mUi.touch->touch(mUi.touch->handle, ControlPortOf(index), true);
+}
+
+void IPlugLV2::EndParameterGesture(int index) {
+    if (mUi.touch && index >= 0 && index < NParams())
+        mUi.touch->touch(mUi.touch->handle, ControlPortOf(index), false);
+}
+
+void IPlugLV2::ReportParameterToHost(int index, double) {
+    const IParameter* param = GetParam(index);
+    if (!mUi.write || !param)
+        return;
+    const float value = static_cast<float>(param->Value());
+    mUi.write(mUi.controller, ControlPortOf(index), sizeof(value), 0, &value);
+}
+
+void IPlugLV2::SetParameterFromEditor(int index, double normalised) {
+    if (!mUi.write) {
+        IPlugAudio::SetParameterFromEditor(index, normalised);
+        return;
+    }
+    Lock lock(GetMutex());
+    IParameter* param = GetParam(index);
+    if (!param)
+        return;
+    param->SetFromNormalised(normalised);
+    ReportParameterToHost(index, normalised);
+    if (IEditor* editor = GetEditor())
+        editor->SetEditorParameter(index, param->Value(), false);
+}
+
+void IPlugLV2::SetParameterFromHost(int index, double value) {
+    Lock lock(GetMutex());
+    IParameter* param = GetParam(index);
+    if (!param || std::isnan(value))
+        return;
+    if (std::isinf(value))
+        value = value > 0 ? param->Maximum() : param->Minimum();
+    param->SetClamped(value);
+    if (IEditor* editor = GetEditor())
+        editor->SetEditorParameter(index, param->Value(), false);
+}
+
+void IPlugLV2::GetTimeSignature(int* numerator, int* denominator) {
+    if (numerator)
+        *numerator = 4;
+    if (denominator)
+        *denominator = 4;
+}
+
+void IPlugLV2::GetTransportInfo(ITimeInfo* info) {
+    if (info)
+        *info = ITimeInfo{};
+}
+
+// --- The descriptor ------------------------------------------------------------
+
+const LV2_Descriptor* IPlugLV2::Descriptor() {
+    static const LV2_Descriptor descriptor = {
+        kUri, &Instantiate, &ConnectPort, &Activate, &Run, &Deactivate, &Cleanup, &ExtensionData};
+    return &descriptor;
+}
+
+void IPlugLV2::TakeHostFeatures(double rate, const LV2_Feature* const* features) {
+    mMap = static_cast<LV2_URID_Map*>(const_cast<void*>(Feature(features, LV2_URID__map)));
+    if (mMap) {
+        mChunkType = mMap->map(mMap->handle, LV2_ATOM__Chunk);
+        mStateKey = mMap->map(mMap->handle, kStateKeyUri);
+    }
+    mSchedule = static_cast<const LV2_Worker_Schedule*>(Feature(features, LV2_WORKER__schedule));
+    if (mSchedule)
+        mDeferring = EnableDeferredChanges();
+
+    int maxBlock = 0;
+    const auto* options = static_cast<const LV2_Options_Option*>(Feature(features, LV2_OPTIONS__options));
+    if (options && mMap) {
+        const LV2_URID maxKey = mMap->map(mMap->handle, LV2_BUF_SIZE__maxBlockLength);
+        const LV2_URID intType = mMap->map(mMap->handle, LV2_ATOM__Int);
+        for (const LV2_Options_Option* o = options; o->key; ++o) {
+            if (o->key == maxKey && o->type == intType && o->size == sizeof(std::int32_t) && o->value)
+                maxBlock = *static_cast<const std::int32_t*>(o->value);
+        }
+    }
+    if (maxBlock > 0)
+        SetMaxBlockSize(maxBlock);
+
+    // What a VST 2 host does on opening an instance and telling it the rate:
+    // every parameter applied, then a reset. The draws of noise that come
+    // with them are the same, so the same settings give the same responses.
+    ResetAllParameters();
+    if (std::isfinite(rate) && rate > 0.0)
+        SetSampleRate(rate);
+    OnReset();
+}
+
+LV2_Handle IPlugLV2::Instantiate(const LV2_Descriptor*, double rate, const char*,
+                                 const LV2_Feature* const* features) {
+    try {
+        std::unique_ptr<IPlugLV2> plug(CreateLV2PluginInstance());
+        if (!plug)
+            return nullptr;
+        Lock lock(plug->GetMutex());
+        plug->TakeHostFeatures(rate, features);
+        return plug.release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void IPlugLV2::ConnectPort(LV2_Handle instance, std::uint32_t port, void* data) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug)
+        return;
+    // No mutex: hosts connect ports between runs, and each pointer is read
+    // only by run.
+    const std::uint32_t nIn = static_cast<std::uint32_t>(plug->NInChannels());
+    const std::uint32_t nOut = static_cast<std::uint32_t>(plug->NOutChannels());
+    if (port < nIn) {
+        plug->mAudioIn[port] = static_cast<float*>(data);
+    } else if (port < nIn + nOut) {
+        plug->mAudioOut[port - nIn] = static_cast<float*>(data);
+    } else if (const int index = plug->ParameterOfPort(port); index >= 0) {
+        plug->mControls[static_cast<std::size_t>(index)] = static_cast<const float*>(data);
+    }
+}
+
+void IPlugLV2::Activate(LV2_Handle instance) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug)
+        return;
+    try {
+        Lock lock(plug->GetMutex());
+        plug->OnActivation(true);
+        plug->OnReset();
+    } catch (...) {
+    }
+}
+
+void IPlugLV2::Deactivate(LV2_Handle instance) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug)
+        return;
+    try {
+        Lock lock(plug->GetMutex());
+        plug->OnActivation(false);
+    } catch (...) {
+    }
+}
+
+void IPlugLV2::Cleanup(LV2_Handle instance) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug)
+        return;
+    try {
+        {
+            Lock lock(plug->GetMutex());
+            if (IEditor* editor = plug->GetEditor())
+                editor->CloseEditorWindow();
+        }
+        delete plug;
+    } catch (...) {
+    }
+}
+
+void IPlugLV2::Run(LV2_Handle instance, std::uint32_t frames) {
+    GuardedAudioCall(FromHandle(instance), [frames](IPlugLV2& plug) {
+        plug.ReadControlPorts();
+        const int n = static_cast<int>(std::min<std::uint32_t>(frames, INT32_MAX));
+        plug.ProcessFloat(plug.mAudioIn.data(), plug.mAudioOut.data(), n, false);
+    });
+}
+
+// --- Control ports -------------------------------------------------------------
+
+void IPlugLV2::ReadControlPorts() {
+    for (int i = 0; i < NParams(); ++i) {
+        const float* port = mControls[static_cast<std::size_t>(i)];
+        if (!port)
+            continue;
+        const float v = *port;
+        float& seen = mSeen[static_cast<std::size_t>(i)];
+        if (v == seen || (std::isnan(v) && std::isnan(seen)))
+            continue;
+        seen = v;
+        // NaN keeps the previous value; infinities go to the ends.
+        if (std::isnan(v))
+            continue;
+        IParameter* param = GetParam(i);
+        double target = static_cast<double>(v);
+        if (std::isinf(v))
+            target = v > 0 ? param->Maximum() : param->Minimum();
+        const double before = param->Value();
+        param->SetClamped(target);
+        if (param->Value() != before)
+            ApplyParameter(i);
+    }
+}
+
+void IPlugLV2::ApplyParameter(int index) {
+    if (mDeferring) {
+        if (mInFlight && index == mInFlightIndex) {
+            // Prepared when the one with the worker comes back; the audio
+            // goes on with the value before until then.
+            mPendingIndex = index;
+            return;
+        }
+        if (!mInFlight && Schedule(index))
+            return;
+    }
+    OnParameterChanged(index);
+}
+
+bool IPlugLV2::Schedule(int index) {
+    DeferredChange change;
+    change.index = index;
+    change.value = GetParam(index)->Value();
+    if (!DeferParameterChange(change))
+        return false;
+    if (mSchedule->schedule_work(mSchedule->handle, sizeof(change), &change) !=
+        LV2_WORKER_SUCCESS) {
+        // The host's queue is full: made here, as in a host with no worker.
+        return false;
+    }
+    mInFlight = true;
+    mInFlightIndex = index;
+    return true;
+}
+
+// --- Worker --------------------------------------------------------------------
+
+LV2_Worker_Status IPlugLV2::Work(LV2_Handle instance, LV2_Worker_Respond_Function respond,
+                                 LV2_Worker_Respond_Handle handle, std::uint32_t size,
+                                 const void* data) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug || !data || size != sizeof(DeferredChange))
+        return LV2_WORKER_ERR_UNKNOWN;
+    try {
+        DeferredChange change;
+        std::memcpy(&change, data, sizeof(change));
+        if (!plug->PrepareDeferredChange(change))
+            change.index = -1;
+        return respond(handle, sizeof(change), &change);
+    } catch (...) {
+        return LV2_WORKER_ERR_UNKNOWN;
+    }
+}
+
+LV2_Worker_Status IPlugLV2::WorkResponse(LV2_Handle instance, std::uint32_t size,
+                                         const void* body) {
+    if (!body || size != sizeof(DeferredChange))
+        return LV2_WORKER_ERR_UNKNOWN;
+    GuardedAudioCall(FromHandle(instance), [body](IPlugLV2& plug) {
+        DeferredChange change;
+        std::memcpy(&change, body, sizeof(change));
+        plug.mInFlight = false;
+        int pending = plug.mPendingIndex;
+        if (const IParameter* param = plug.GetParam(change.index)) {
+            // A state restored meanwhile may have set another value: that
+            // one is prepared instead.
+            if (param->Value() == change.value) {
+                plug.CommitDeferredChange(change);
+            } else {
+                pending = change.index;
+            }
+        }
+        plug.mPendingIndex = -1;
+        if (pending >= 0)
+            plug.ApplyParameter(pending);
+    });
+    return LV2_WORKER_SUCCESS;
+}
+
+// --- State ---------------------------------------------------------------------
+
+LV2_State_Status IPlugLV2::StateSave(LV2_Handle instance, LV2_State_Store_Function store,
+                                     LV2_State_Handle handle, std::uint32_t,
+                                     const LV2_Feature* const*) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug || !store)
+        return LV2_STATE_ERR_UNKNOWN;
+    if (!plug->mMap)
+        return LV2_STATE_ERR_NO_FEATURE;
+    try {
+        Lock lock(plug->GetMutex());
+        // The same chunk as the VST 2 module's effGetChunk: header, then
+        // the parameters' values.
+        WriteChunkHeader(plug->mState);
+        if (plug->mState.Size() != 8 || !plug->SaveState(plug->mState))
+            return LV2_STATE_ERR_UNKNOWN;
+        return store(handle, plug->mStateKey, plug->mState.Data(),
+                     static_cast<std::size_t>(plug->mState.Size()), plug->mChunkType,
+                     LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+}
+
+LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
+                                        LV2_State_Handle handle, std::uint32_t,
+                                        const LV2_Feature* const*) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug || !retrieve)
+        return LV2_STATE_ERR_UNKNOWN;
+    if (!plug->mMap)
+        return LV2_STATE_ERR_NO_FEATURE;
+    try {
+        std::size_t size = 0;
+        std::uint32_t type = 0, flags = 0;
+        const void* data = retrieve(handle, plug->mStateKey, &size, &type, &flags);
+        if (!data)
+            return LV2_STATE_ERR_NO_PROPERTY;
+        if (type != plug->mChunkType || size > static_cast<std::size_t>(INT32_MAX))
+            return LV2_STATE_ERR_BAD_TYPE;
+        Lock lock(plug->GetMutex());
+        const int n = static_cast<int>(size);
+        if (!plug->mState.Resize(n))
+            return LV2_STATE_ERR_UNKNOWN;
+        if (n > 0)
+            std::memcpy(plug->mState.Data(), data, size);
+        // Only a whole chunk of ours is loaded: one cut short would leave
+        // the parameters it lacks at zero.
+        int pos = 0;
+        if (!ReadChunkHeader(plug->mState, &pos) ||
+            plug->mState.Size() - pos < 8 * plug->NParams())
+            return LV2_STATE_ERR_BAD_TYPE;
+        if (plug->LoadState(plug->mState, pos) < 0)
+            return LV2_STATE_ERR_UNKNOWN;
+        plug->RefreshEditorFromParameters();
+        return LV2_STATE_SUCCESS;
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+}
+
+const void* IPlugLV2::ExtensionData(const char* uri) {
+    static const LV2_State_Interface state = {&StateSave, &StateRestore};
+    static const LV2_Worker_Interface worker = {&Work, &WorkResponse, nullptr};
+    if (!uri)
+        return nullptr;
+    if (!std::strcmp(uri, LV2_STATE__interface))
+        return &state;
+    if (!std::strcmp(uri, LV2_WORKER__interface))
+        return &worker;
+    return nullptr;
+}
