@@ -242,14 +242,46 @@ void IPlugLV2::ReadControlPorts() {
         if (std::isnan(v))
             continue;
         IParameter* param = GetParam(i);
-        double target = static_cast<double>(v);
-        if (std::isinf(v))
-            target = v > 0 ? param->Maximum() : param->Minimum();
         const double before = param->Value();
-        param->SetClamped(target);
+        param->SetClamped(PortTarget(i, v));
         if (param->Value() != before)
             ApplyParameter(i);
     }
+}
+
+double IPlugLV2::PortTarget(int index, float v) {
+    const IParameter* param = GetParam(index);
+    if (std::isinf(v))
+        return v > 0 ? param->Maximum() : param->Minimum();
+    return static_cast<double>(v);
+}
+
+bool IPlugLV2::SaveStateWithPendingPorts() {
+    // A value the host has written to a control port that no run has read
+    // yet (a host that sets a port and saves before it processes, or whose
+    // engine is stopped) is the value the user sees: the chunk carries that
+    // one. The parameters are put back afterwards, so the next run still
+    // finds the change and applies it as usual.
+    struct Held {
+        int index;
+        double value;
+    };
+    std::vector<Held> held;
+    for (int i = 0; i < NParams(); ++i) {
+        const float* port = mControls[static_cast<std::size_t>(i)];
+        if (!port)
+            continue;
+        const float v = *port;
+        if (v == mSeen[static_cast<std::size_t>(i)] || std::isnan(v))
+            continue;
+        IParameter* param = GetParam(i);
+        held.push_back({i, param->Value()});
+        param->SetClamped(PortTarget(i, v));
+    }
+    const bool ok = SaveState(mState);
+    for (const Held& h : held)
+        GetParam(h.index)->SetClamped(h.value);
+    return ok;
 }
 
 void IPlugLV2::ApplyParameter(int index) {
@@ -341,7 +373,7 @@ LV2_State_Status IPlugLV2::StateSave(LV2_Handle instance, LV2_State_Store_Functi
         // The same chunk as the VST 2 module's effGetChunk: header, then
         // the parameters' values.
         WriteChunkHeader(plug->mState);
-        if (plug->mState.Size() != 8 || !plug->SaveState(plug->mState))
+        if (plug->mState.Size() != 8 || !plug->SaveStateWithPendingPorts())
             return LV2_STATE_ERR_UNKNOWN;
         return store(handle, plug->mStateKey, plug->mState.Data(),
                      static_cast<std::size_t>(plug->mState.Size()), plug->mChunkType,
@@ -381,6 +413,12 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
             return LV2_STATE_ERR_BAD_TYPE;
         if (plug->LoadState(plug->mState, pos) < 0)
             return LV2_STATE_ERR_UNKNOWN;
+        // What the control ports hold now is older than the state: only a
+        // value the host writes from here on overrides it.
+        for (int i = 0; i < plug->NParams(); ++i) {
+            if (const float* port = plug->mControls[static_cast<std::size_t>(i)])
+                plug->mSeen[static_cast<std::size_t>(i)] = *port;
+        }
         plug->RefreshEditorFromParameters();
         return LV2_STATE_SUCCESS;
     } catch (...) {

@@ -110,6 +110,11 @@ class IPlugLV2 : public IPlugAudio {
     void TakeHostFeatures(double rate, const LV2_Feature* const* features);
     // Reads every control port and applies what changed. [audio thread, mutex held]
     void ReadControlPorts();
+    // The value a control port's reading `v` (not NaN) sets parameter `index` to.
+    double PortTarget(int index, float v);
+    // The state chunk into mState, with values written to the control ports
+    // but not yet run taken in. [any host thread, mutex held]
+    bool SaveStateWithPendingPorts();
     // A parameter's new value, applied here or prepared on the worker.
     void ApplyParameter(int index);
     // Hands the change of `index` to the worker; false when it cannot.

@@ -87,6 +87,26 @@ TEST(LV2State, SavedChunkIsTheVst2ChunkAndRestoresValuesAndSound) {
     ASSERT_EQ(first.size(), second.size());
     EXPECT_EQ(first, second);
 
+    // A host that sets a port and saves before any run (Ardour with its
+    // engine stopped) saves the value it set; the run after still applies it.
+    OnFreshThread([&] {
+        LV2TestHost host(false, kRate, kBlock);
+        ASSERT_TRUE(host.Loaded());
+        host.Activate();
+        std::vector<float> ignored;
+        RunNoise(host, 1, ignored);
+        host.control[1] = 77.0f;
+        EXPECT_EQ(ChunkValue(host.SaveState(), 1), 77.0);
+        host.control[1] = -std::numeric_limits<float>::infinity();
+        EXPECT_EQ(ChunkValue(host.SaveState(), 1), 0.0);
+        host.control[1] = 77.0f;
+        RunNoise(host, 1, ignored);
+        EXPECT_EQ(ChunkValue(host.SaveState(), 1), 77.0);
+        host.control[1] = 50.0f;
+        RunNoise(host, 1, ignored);
+        EXPECT_EQ(ChunkValue(host.SaveState(), 1), 50.0);
+    });
+
     // A chunk cut short or of another kind is refused, and changes nothing.
     OnFreshThread([&] {
         LV2TestHost host(false, kRate, kBlock);
