@@ -33,7 +33,7 @@ win64: deps
 	cmake --build --preset win64 -j $(JOBS)
 
 demo: linux
-	@tools/make-demo.sh build/linux $(OUT)
+	@tools/demo/make-demo.sh build/linux $(OUT)
 
 test-linux: linux
 	ctest --preset linux -j 2

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "graphics/IKnobMultiControl.h"
+#include "plugin/BrightfallFacts.h"
 #include "plugin/PlatformGraphics.h"
 #if defined(BRIGHTFALL_LV2)
 #include "lv2/LV2PluginFactory.h"
@@ -34,7 +35,7 @@ IPlugConfig Brightfall::Config() {
     c.productName = "";
     c.vendorName = "Corvistone LLC";
     c.vendorVersion = 0x00010000;
-    c.uniqueId = 0x68643436;  // 'hd46'
+    c.uniqueId = brightfall::kUniqueId;
     c.latency = 0;
     c.handlesMidi = false;
     c.savesChunks = true;
@@ -156,3 +157,7 @@ IPlugVST* CreatePluginInstance(audioMasterCallback host) {
     return new (std::nothrow) Brightfall(host);
 }
 #endif
+
+static_assert(brightfall::kLongestResponse ==
+                  static_cast<std::int64_t>(ReverbEngine::kImpulseLength),
+              "the tools render a tail as long as the longest response");

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/PluginModule.h"
-#include "tools/VstHost.h"
+#include "tools/host/PluginModule.h"
+#include "tools/host/VstHost.h"
 
 inline const PluginModule& Module() {
     static std::unique_ptr<PluginModule> module = [] {

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "ScratchTest.h"
-#include "tools/AtomicFile.h"
-#include "tools/AudioFormat.h"
-#include "tools/ToolError.h"
-#include "tools/WavReader.h"
-#include "tools/WavWriter.h"
+#include "tools/audiofile/AtomicFile.h"
+#include "tools/audiofile/AudioFormat.h"
+#include "tools/audiofile/ToolError.h"
+#include "tools/audiofile/WavReader.h"
+#include "tools/audiofile/WavWriter.h"
 
 #if defined(BRIGHTFALL_TEST_WITH_SNDFILE)
 #include <sndfile.h>

@@ -9,7 +9,7 @@
 #include <exception>
 #include <vector>
 
-#include "tools/WavReader.h"
+#include "tools/audiofile/WavReader.h"
 
 namespace {
 
@@ -39,12 +39,14 @@ int main(int argc, char** argv) {
         }
         const std::vector<double> x = ReadAll(a), y = ReadAll(b);
         double peak = 0.0, worst = 0.0;
-        for (double v : x) peak = std::max(peak, std::fabs(v));
+        for (double v : x)
+            peak = std::max(peak, std::fabs(v));
         for (size_t i = 0; i < std::min(x.size(), y.size()); ++i)
             worst = std::max(worst, std::fabs(x[i] - y[i]));
         const bool sameLength = x.size() == y.size();
-        std::printf("%zu against %zu samples, peak %.6g, largest difference %.3g (%.3g of the peak)\n",
-                    x.size(), y.size(), peak, worst, peak > 0.0 ? worst / peak : worst);
+        std::printf(
+            "%zu against %zu samples, peak %.6g, largest difference %.3g (%.3g of the peak)\n",
+            x.size(), y.size(), peak, worst, peak > 0.0 ? worst / peak : worst);
         return sameLength && peak > 0.0 && worst <= tolerance * peak ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "wav_compare: %s\n", e.what());

@@ -5,7 +5,7 @@
 #include "vst2/PluginFactory.h"
 
 #ifdef BRIGHTFALL_MODULE
-#include "tools/PluginModule.h"
+#include "tools/host/PluginModule.h"
 #endif
 
 namespace {

@@ -1,0 +1,16 @@
+// Facts of the Brightfall plug-in that code outside it needs as well (the
+// command-line tools ask a loaded module whether it is Brightfall, and how
+// long a tail to render): constants only, used by the plug-in class too.
+#pragma once
+
+#include <cstdint>
+
+namespace brightfall {
+
+// The VST 2 unique id, 'hd46'; hosts store it in every session.
+constexpr std::int32_t kUniqueId = 0x68643436;
+// The longest impulse response, in frames at any rate. The module reports
+// no tail of its own, so a host rendering offline has to know.
+constexpr std::int64_t kLongestResponse = 128000;
+
+}  // namespace brightfall

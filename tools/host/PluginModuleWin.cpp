@@ -1,0 +1,44 @@
+// Modules loaded with LoadLibraryA; its failures explained in the system's
+// own words.
+#include <windows.h>
+
+#include <string>
+
+#include "tools/host/PluginModule.h"
+
+namespace {
+
+// The loader's message for the last error; some name the module as "%1"
+// ("Bad EXE format for %1."), filled in here with `path`.
+std::string LastErrorText(const std::string& path) {
+    char buf[512] = {};
+    const DWORD code = GetLastError();
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   buf, sizeof(buf), nullptr);
+    std::string text(buf);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    for (std::size_t at = text.find("%1"); at != std::string::npos;
+         at = text.find("%1", at + path.size()))
+        text.replace(at, 2, path);
+    return text + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+void* PluginModule::OpenLibrary(const std::string& path, std::string* error) {
+    // Under Wine, a Unix absolute path names a file on drive Z:.
+    const std::string native = (!path.empty() && path[0] == '/') ? "Z:" + path : path;
+    HMODULE h = LoadLibraryA(native.c_str());
+    if (!h && error)
+        *error = LastErrorText(path);
+    return reinterpret_cast<void*>(h);
+}
+
+void* PluginModule::FindSymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+void PluginModule::CloseLibrary(void* handle) {
+    FreeLibrary(static_cast<HMODULE>(handle));
+}

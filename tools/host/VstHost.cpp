@@ -1,0 +1,141 @@
+#include "tools/host/VstHost.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace {
+
+// The host callback carries no user pointer: instances are found by their
+// record. A plug-in that calls back while its entry point is still running
+// has no registered record yet; those calls go to the host being built on
+// this thread.
+std::mutex gRegistryLock;
+std::map<AEffect*, VstHost*>& Registry() {
+    static std::map<AEffect*, VstHost*> registry;
+    return registry;
+}
+thread_local VstHost* tConstructing = nullptr;
+
+}  // namespace
+
+VstHost::VstHost(const PluginModule& module, Identity identity, PluginModule::EntryPoint entry)
+    : mIdentity(std::move(identity)) {
+    tConstructing = this;
+    mEffect = (entry ? entry : module.Entry())(&VstHost::Callback);
+    tConstructing = nullptr;
+    if (mEffect) {
+        std::lock_guard<std::mutex> lock(gRegistryLock);
+        Registry()[mEffect] = this;
+    }
+}
+
+VstHost::~VstHost() {
+    Close();
+}
+
+void VstHost::Close() {
+    if (!mEffect)
+        return;
+    AEffect* effect = mEffect;
+    mEffect = nullptr;
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    std::lock_guard<std::mutex> lock(gRegistryLock);
+    Registry().erase(effect);
+}
+
+void VstHost::Abandon() {
+    if (!mEffect)
+        return;
+    // The record may be gone at any moment: its callbacks must no longer
+    // find this host.
+    std::lock_guard<std::mutex> lock(gRegistryLock);
+    Registry().erase(mEffect);
+    mEffect = nullptr;
+}
+
+VstIntPtr VstHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                            float opt) {
+    if (opcode == effClose) {
+        Close();
+        return 0;
+    }
+    return mEffect ? mEffect->dispatcher(mEffect, opcode, index, value, ptr, opt) : 0;
+}
+
+VstIntPtr VSTCALLBACK VstHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                        VstIntPtr value, void* ptr, float opt) {
+    VstHost* host = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryLock);
+        auto it = Registry().find(effect);
+        if (it != Registry().end())
+            host = it->second;
+    }
+    if (!host)
+        host = tConstructing;
+    if (!host)
+        return opcode == audioMasterVersion ? 2400 : 0;
+    return host->Answer(opcode, index, value, ptr, opt);
+}
+
+VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    std::lock_guard<std::mutex> lock(mLock);
+    mCalls.push_back(HostCall{opcode, index, value, ptr != nullptr, opt});
+    switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetProductString:
+            if (ptr) {
+                const std::size_t n = std::min<std::size_t>(mIdentity.product.size(), 63);
+                std::memcpy(ptr, mIdentity.product.data(), n);
+                static_cast<char*>(ptr)[n] = '\0';
+                return 1;
+            }
+            return 0;
+        case audioMasterGetVendorVersion:
+            return mIdentity.vendorVersion;
+        case audioMasterProcessEvents: {
+            const auto* events = static_cast<const VstEvents*>(ptr);
+            if (!events)
+                return 0;
+            // The declared array has two entries; a real list is longer.
+            VstEvent* const* list = events->events;
+            for (VstInt32 i = 0; i < events->numEvents; ++i) {
+                const VstEvent* ev = list[i];
+                if (!ev || ev->type != kVstMidiType)
+                    continue;
+                const auto* midi = reinterpret_cast<const VstMidiEvent*>(ev);
+                HostMidi m{};
+                m.deltaFrames = midi->deltaFrames;
+                std::memcpy(m.bytes, midi->midiData, 4);
+                mMidi.push_back(m);
+            }
+            return 1;
+        }
+        default:
+            return 0;
+    }
+}
+
+std::vector<HostCall> VstHost::Calls() const {
+    std::lock_guard<std::mutex> lock(mLock);
+    return mCalls;
+}
+
+std::vector<HostMidi> VstHost::MidiReceived() const {
+    std::lock_guard<std::mutex> lock(mLock);
+    return mMidi;
+}
+
+int VstHost::CountCalls(VstInt32 opcode) const {
+    std::lock_guard<std::mutex> lock(mLock);
+    return static_cast<int>(std::count_if(mCalls.begin(), mCalls.end(),
+                                          [&](const HostCall& c) { return c.opcode == opcode; }));
+}
+
+void VstHost::ClearCalls() {
+    std::lock_guard<std::mutex> lock(mLock);
+    mCalls.clear();
+    mMidi.clear();
+}

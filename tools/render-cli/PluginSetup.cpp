@@ -1,0 +1,318 @@
+#include "tools/render-cli/PluginSetup.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "tools/audiofile/AtomicFile.h"
+#include "tools/audiofile/ToolError.h"
+
+namespace {
+
+// effVendorSpecific with this index (the parameter-display opcode) and a
+// normalised value formats that value without setting it, where the plug-in
+// offers the extension; it answers 0xBEEF.
+constexpr VstInt32 kVendorFormatValue = effGetParamDisplay;
+constexpr VstIntPtr kVendorFormatReply = 0xBEEF;
+// A saved state larger than this is not something this tool wrote.
+constexpr std::streamoff kMaxStateBytes = 64 << 20;
+// Hosts hand plug-ins generous text buffers: many plug-ins write past the
+// nominal 8 or 24 characters.
+constexpr std::size_t kTextBuffer = 256;
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Alnum(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The whole text is one finite decimal number.
+bool ParseNumber(const std::string& text, double* out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+// The number a display text starts with ("100", "-12 dB").
+bool LeadingNumber(const std::string& text, double* out) {
+    const char* s = text.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(s, &end);
+    if (end == s || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+std::string FormatNumber(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%g", v);
+    return buf;
+}
+
+}  // namespace
+
+bool PluginSettings::ApplyTo(VstHost& host) const {
+    if (useChunk) {
+        // The plug-in may keep the pointer: the bytes live as long as this object.
+        void* data = const_cast<unsigned char*>(chunk.data());
+        return host.Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), data) != 0;
+    }
+    AEffect* e = host.Effect();
+    for (std::size_t i = 0; i < normalised.size(); ++i)
+        e->setParameter(e, static_cast<VstInt32>(i), normalised[i]);
+    return true;
+}
+
+PluginSetup::PluginSetup(const PluginModule& module, const HostIdentity& identity)
+    : mModulePath(module.Path()) {
+    mHost = std::make_unique<VstHost>(module, identity);
+    mEffect = mHost->Effect();
+    const std::string notEffect = mModulePath + " is not a VST 2 effect: ";
+    if (!mEffect)
+        throw ToolError(notEffect + "its entry point returned no plug-in");
+    if (mEffect->magic != kEffectMagic || !mEffect->dispatcher || !mEffect->setParameter ||
+        !mEffect->getParameter) {
+        // Not a record we can call into, not even to close it.
+        mHost->Abandon();
+        throw ToolError(notEffect +
+                        "its entry point returned something other than a VST 2 "
+                        "plug-in record");
+    }
+    if (mEffect->numParams < 0 || mEffect->numParams > 100000 || mEffect->numInputs < 0 ||
+        mEffect->numOutputs < 0)
+        throw ToolError(notEffect + "its plug-in record has impossible counts");
+    if ((mEffect->flags & effFlagsIsSynth) || mEffect->numInputs < 1 || mEffect->numOutputs < 1)
+        throw ToolError(mModulePath + " has no audio input and output (" +
+                        std::to_string(mEffect->numInputs) + " in, " +
+                        std::to_string(mEffect->numOutputs) +
+                        " out); only an audio effect can process a file");
+    if (!CanDouble() && !CanSingle())
+        throw ToolError(notEffect + "it offers no replacing process callback");
+
+    mHost->Dispatch(effOpen);
+    char text[kTextBuffer] = {};
+    mHost->Dispatch(effGetEffectName, 0, 0, text);
+    mEffectName = text;
+    if (mEffectName.empty()) {
+        std::memset(text, 0, sizeof(text));
+        mHost->Dispatch(effGetProductString, 0, 0, text);
+        mEffectName = text;
+    }
+    std::memset(text, 0, sizeof(text));
+    mHost->Dispatch(effGetVendorString, 0, 0, text);
+    mVendor = text;
+
+    for (int i = 0; i < mEffect->numParams; ++i) {
+        ParameterInfo info;
+        info.index = i;
+        info.name = ParamText(effGetParamName, i);
+        ProbeRange(info);
+        mParams.push_back(info);
+    }
+    RefreshDisplays();
+}
+
+PluginSetup::~PluginSetup() = default;
+
+bool PluginSetup::CanDouble() const {
+    return (mEffect->flags & effFlagsCanDoubleReplacing) && mEffect->processDoubleReplacing;
+}
+
+bool PluginSetup::CanSingle() const {
+    return (mEffect->flags & effFlagsCanReplacing) && mEffect->processReplacing;
+}
+
+long PluginSetup::ReportedTail() const {
+    // 0 means "not known" and 1 "no tail" by the usual convention.
+    const VstIntPtr tail = mHost->Dispatch(effGetTailSize);
+    return tail > 1 ? static_cast<long>(std::min<VstIntPtr>(tail, 1L << 30)) : 0;
+}
+
+std::string PluginSetup::ParamText(VstInt32 opcode, int index) {
+    char text[kTextBuffer] = {};
+    mHost->Dispatch(opcode, index, 0, text);
+    text[kTextBuffer - 1] = '\0';
+    return Trim(text);
+}
+
+void PluginSetup::ProbeRange(ParameterInfo& info) {
+    char lo[kTextBuffer] = {}, hi[kTextBuffer] = {};
+    const VstInt32 i = info.index;
+    if (mHost->Dispatch(effVendorSpecific, kVendorFormatValue, i, lo, 0.0f) == kVendorFormatReply &&
+        mHost->Dispatch(effVendorSpecific, kVendorFormatValue, i, hi, 1.0f) == kVendorFormatReply) {
+        // Formatted without touching the parameter.
+    } else {
+        // Set each end, read its display, and put the value back.
+        const float saved = mEffect->getParameter(mEffect, i);
+        mEffect->setParameter(mEffect, i, 0.0f);
+        mHost->Dispatch(effGetParamDisplay, i, 0, lo);
+        mEffect->setParameter(mEffect, i, 1.0f);
+        mHost->Dispatch(effGetParamDisplay, i, 0, hi);
+        mEffect->setParameter(mEffect, i, saved);
+    }
+    lo[kTextBuffer - 1] = hi[kTextBuffer - 1] = '\0';
+    double a = 0.0, b = 0.0;
+    if (LeadingNumber(Trim(lo), &a) && LeadingNumber(Trim(hi), &b)) {
+        info.rangeKnown = true;
+        info.minimum = std::min(a, b);
+        info.maximum = std::max(a, b);
+    }
+}
+
+void PluginSetup::RefreshDisplays() {
+    for (ParameterInfo& p : mParams) {
+        p.display = ParamText(effGetParamDisplay, p.index);
+        p.label = ParamText(effGetParamLabel, p.index);
+    }
+}
+
+int PluginSetup::FindParameter(const std::string& name) const {
+    const std::string wanted = Lower(Trim(name));
+    for (const ParameterInfo& p : mParams)
+        if (Lower(p.name) == wanted)
+            return p.index;
+    const std::string loose = Alnum(wanted);
+    int found = -1;
+    for (const ParameterInfo& p : mParams) {
+        if (loose.empty() || Alnum(p.name) != loose)
+            continue;
+        if (found >= 0)
+            return -1;  // ambiguous
+        found = p.index;
+    }
+    return found;
+}
+
+std::string PluginSetup::ParameterNames() const {
+    std::string names;
+    for (const ParameterInfo& p : mParams)
+        names += (names.empty() ? "\"" : ", \"") + p.name + "\"";
+    return names.empty() ? "none" : names;
+}
+
+void PluginSetup::SetParameter(int index, const std::string& value, const std::string& option) {
+    ParameterInfo& p = mParams.at(static_cast<std::size_t>(index));
+    std::string text = Trim(value);
+    // "30%" for a parameter labelled "%": the unit is allowed after the number.
+    if (!p.label.empty() && text.size() > p.label.size() &&
+        Lower(text.substr(text.size() - p.label.size())) == Lower(p.label))
+        text = Trim(text.substr(0, text.size() - p.label.size()));
+    double v = 0.0;
+    if (!ParseNumber(text, &v))
+        throw UsageError(option + ": \"" + value + "\" is not a number; " + p.name + " takes " +
+                         (p.rangeKnown ? "values from " + FormatNumber(p.minimum) + " to " +
+                                             FormatNumber(p.maximum)
+                                       : std::string("a number")));
+    const double slack = 1e-9 * std::max(1.0, p.maximum - p.minimum);
+    if (p.rangeKnown && (v < p.minimum - slack || v > p.maximum + slack))
+        throw UsageError(option + ": " + value + " is out of range; " + p.name +
+                         " takes values from " + FormatNumber(p.minimum) + " to " +
+                         FormatNumber(p.maximum));
+    char exact[64];
+    std::snprintf(exact, sizeof(exact), "%.17g", v);
+    if (mHost->Dispatch(effString2Parameter, index, 0, exact) == 0)
+        throw ToolError(option + ": the plug-in does not take a value for " + p.name + " as text");
+    RefreshDisplays();
+}
+
+bool PluginSetup::LoadState(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw ToolError("cannot read state file " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        throw ToolError("cannot read state file " + path + ": it is a folder");
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ToolError("cannot read state file " + path + ": " + std::strerror(errno));
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > kMaxStateBytes)
+        throw ToolError(path + " is too large (" + std::to_string(size) +
+                        " bytes) to be a saved plug-in state");
+    in.seekg(0);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::max<std::streamoff>(size, 0)));
+    if (!bytes.empty())
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in)
+        throw ToolError("cannot read state file " + path);
+    if (bytes.empty())
+        throw ToolError(path + " is empty; it holds no saved plug-in state");
+    if (!SavesChunks())
+        throw ToolError("the plug-in in " + mModulePath +
+                        " does not save its state as a chunk, so --state cannot be used with it");
+    PluginSettings state;
+    state.useChunk = true;
+    state.chunk = std::move(bytes);
+    if (!state.ApplyTo(*mHost))
+        throw ToolError("the plug-in rejected the state in " + path +
+                        ": it is not a state this plug-in saved, or it is cut short");
+    mLoadedState = std::move(state.chunk);
+    for (const ParameterInfo& p : mParams) {
+        if (!std::isfinite(mEffect->getParameter(mEffect, p.index)))
+            throw ToolError("the state in " + path + " leaves " + p.name +
+                            " at a value that is not a number");
+    }
+    RefreshDisplays();
+    return GetChunk() == mLoadedState;
+}
+
+std::vector<unsigned char> PluginSetup::GetChunk() {
+    void* data = nullptr;
+    const VstIntPtr size = mHost->Dispatch(effGetChunk, 0, 0, &data);
+    if (size <= 0 || !data)
+        throw ToolError("the plug-in gave no state to save");
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return std::vector<unsigned char>(bytes, bytes + size);
+}
+
+void PluginSetup::SaveState(AtomicFile& file) {
+    if (!SavesChunks())
+        throw ToolError("the plug-in in " + mModulePath +
+                        " does not save its state as a chunk, so --save-state cannot be used");
+    const std::vector<unsigned char> chunk = GetChunk();
+    file.Write(chunk.data(), chunk.size());
+    file.Commit();
+}
+
+PluginSettings PluginSetup::Settings() {
+    PluginSettings s;
+    s.useChunk = SavesChunks();
+    if (s.useChunk) {
+        s.chunk = GetChunk();
+    } else {
+        for (const ParameterInfo& p : mParams)
+            s.normalised.push_back(mEffect->getParameter(mEffect, p.index));
+    }
+    return s;
+}
