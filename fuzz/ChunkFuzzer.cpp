@@ -8,6 +8,7 @@
 
 #include "FuzzHost.h"
 #include "framework/IPlugBase.h"
+#include "tools/host/VstHost.h"
 #include "vst2/IPlugVST.h"
 #include "vst2/PluginFactory.h"
 
@@ -17,7 +18,7 @@ constexpr int kFrames = 300;
 
 AEffect* Instance() {
     static AEffect* effect = [] {
-        IPlugVST* plug = CreatePluginInstance(&fuzzhost::Callback);
+        IPlugVST* plug = CreatePluginInstance(&VstHost::PlainCallback);
         if (!plug)
             std::abort();
         AEffect* e = plug->GetAEffect();

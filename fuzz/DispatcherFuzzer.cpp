@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FuzzHost.h"
+#include "tools/host/VstHost.h"
 #include "vst2/IPlugVST.h"
 #include "vst2/PluginFactory.h"
 
@@ -317,7 +318,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    IPlugVST* plug = CreatePluginInstance(&fuzzhost::Callback);
+    IPlugVST* plug = CreatePluginInstance(&VstHost::PlainCallback);
     if (!plug)
         return 0;
     ++fuzzhost::Inputs();

@@ -1,7 +1,7 @@
-// What the fuzz targets share: a host callback that answers as a plain host
-// does, a tally of the calls a target makes into the plug-in (printed when
-// the fuzzer exits), and the checks a host would see fail: a non-finite
-// sample ends the run as a crash, so libFuzzer keeps the input.
+// What the fuzz targets share (the host callback is the host library's
+// plain one, VstHost::PlainCallback): a tally of the calls a target makes into the plug-in (printed
+// when the fuzzer exits), and the checks a host would see fail: a non-finite sample ends the run as
+// a crash, so libFuzzer keeps the input.
 #pragma once
 
 #include <cmath>
@@ -20,11 +20,6 @@ inline long& CallsIntoPlugin() {
 inline long& Inputs() {
     static long inputs = 0;
     return inputs;
-}
-
-inline VstIntPtr VSTCALLBACK Callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
-                                      float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
 }
 
 // Registers the tally's report for the end of the run.

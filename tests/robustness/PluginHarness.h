@@ -1,5 +1,6 @@
-// A minimal host around one statically linked plug-in instance: the host
-// callback (which counts the plug-in's calls into the host), dispatcher
+// A minimal host around one statically linked plug-in instance: a host
+// callback that counts the plug-in's calls into the host and answers as the
+// host library's plain host does, the plug-in's entry point, dispatcher
 // shorthands, state chunks as byte vectors, and stereo buffers in both
 // precisions. Shared by the robustness tests; each object is used by one
 // thread, the callback by any.
@@ -10,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/StereoBuffers.h"
+#include "tools/host/VstHost.h"
 #include "vst2/IPlugVST.h"
 #include "vst2/PluginFactory.h"
 #include "vst2/VstAbi.h"
@@ -21,11 +24,16 @@ inline std::atomic<long>& HostCallbackCount() {
     return count;
 }
 
-// Answers as a plain host does: its VST version, nothing else.
 inline VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
                                           float) {
     HostCallbackCount().fetch_add(1, std::memory_order_relaxed);
-    return opcode == audioMasterVersion ? 2400 : 0;
+    return VstHost::PlainAnswer(opcode);
+}
+
+// The linked plug-in's entry point, for a VstHost that records its calls.
+inline AEffect* LinkedEntry(audioMasterCallback host) {
+    IPlugVST* plug = CreatePluginInstance(host);
+    return plug ? plug->GetAEffect() : nullptr;
 }
 
 // A small, fast generator for test signals and random choices.
@@ -105,45 +113,6 @@ class Instance {
     AEffect* mEffect;
 };
 
-// Two channels of `frames` samples each way, in both precisions.
-struct StereoBuffers {
-    explicit StereoBuffers(int frames) {
-        for (int c = 0; c < 2; ++c) {
-            in[c].assign(frames, 0.0);
-            out[c].assign(frames, 0.0);
-            inF[c].assign(frames, 0.0f);
-            outF[c].assign(frames, 0.0f);
-            inPtrs[c] = in[c].data();
-            outPtrs[c] = out[c].data();
-            inPtrsF[c] = inF[c].data();
-            outPtrsF[c] = outF[c].data();
-        }
-    }
-    void Fill(Random& random, double amplitude) {
-        for (int c = 0; c < 2; ++c) {
-            for (std::size_t i = 0; i < in[c].size(); ++i) {
-                in[c][i] = amplitude * (2.0 * random.Unit() - 1.0);
-                inF[c][i] = static_cast<float>(in[c][i]);
-            }
-        }
-    }
-    // True when the first `frames` samples of every output are finite.
-    bool OutputsFinite(int frames) const {
-        for (int c = 0; c < 2; ++c) {
-            for (int i = 0; i < frames; ++i) {
-                if (!std::isfinite(out[c][i]) || !std::isfinite(outF[c][i]))
-                    return false;
-            }
-        }
-        return true;
-    }
-
-    std::vector<double> in[2], out[2];
-    std::vector<float> inF[2], outF[2];
-    double* inPtrs[2] = {};
-    double* outPtrs[2] = {};
-    float* inPtrsF[2] = {};
-    float* outPtrsF[2] = {};
-};
+using ::StereoBuffers;
 
 }  // namespace robustness

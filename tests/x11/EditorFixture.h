@@ -10,8 +10,8 @@
 #include <string>
 
 #include "tests/x11/PluginUnderTest.h"
-#include "tests/x11/RecordingHost.h"
 #include "tests/x11/X11Session.h"
+#include "tools/host/VstHost.h"
 
 class EditorTest : public ::testing::Test {
   protected:
@@ -29,8 +29,9 @@ class EditorTest : public ::testing::Test {
         ASSERT_NE(x.Get(), nullptr) << "no X server: run under xvfb-run";
         std::string error;
         ASSERT_TRUE(plugin.Load(&error)) << error;
-        host = std::make_unique<RecordingHost>(plugin.Entry());
+        host = std::make_unique<VstHost>(plugin.Entry());
         ASSERT_NE(host->Effect(), nullptr);
+        host->Dispatch(effOpen);
         parent = x.CreateParent(0, 0, 600, 400);
         x.MoveTo(kAsideX, kAsideY);
     }
@@ -95,6 +96,6 @@ class EditorTest : public ::testing::Test {
 
     X11Session x;
     PluginUnderTest plugin;
-    std::unique_ptr<RecordingHost> host;
+    std::unique_ptr<VstHost> host;
     Window parent = 0;
 };

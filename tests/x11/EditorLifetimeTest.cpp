@@ -41,7 +41,7 @@ class EditorLifetimeTest : public EditorTest {
     void PressOnWetKnob() {
         x.MoveTo(kWetX, kKnobY);
         x.Button(1, true);
-        ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterBeginEdit) == 1; }, 1000));
+        ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterBeginEdit) == 1; }, 1000));
     }
 
     int threads = 0;
@@ -70,10 +70,10 @@ TEST_F(EditorLifetimeTest, DestroyingThePlugInWithTheEditorOpenEndsThePressInPro
     ASSERT_TRUE(Open());
     PressOnWetKnob();
     x.MoveTo(kWetX, kKnobY - 8);
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterAutomate) >= 1; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterAutomate) >= 1; }, 1000));
     host->Close();
     x.Button(1, false);
-    EXPECT_EQ(host->Count(audioMasterEndEdit), 1);
+    EXPECT_EQ(host->CountCalls(audioMasterEndEdit), 1);
     EXPECT_TRUE(NothingLeft(parent));
     EXPECT_TRUE(WaitFor([&] { return x.PointerFree(); }, 1000));
 }
@@ -86,7 +86,7 @@ TEST_F(EditorLifetimeTest, AHostWindowDestroyedUnderTheEditorIsSurvived) {
     x.Button(1, false);
     // The press can no longer be released in the window: its gesture ends
     // with the window.
-    EXPECT_TRUE(WaitFor([&] { return host->Count(audioMasterEndEdit) == 1; }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterEndEdit) == 1; }, 1000));
     // Repaints and requests aimed at the vanished window fail quietly.
     host->SetParameter(0, 0.2f);
     std::this_thread::sleep_for(Ms(100));
@@ -102,7 +102,7 @@ TEST_F(EditorLifetimeTest, AHostWindowDestroyedUnderTheEditorIsSurvived) {
 TEST_F(EditorLifetimeTest, ClosedByTheHostFromInsideAGestureCallback) {
     ASSERT_TRUE(Open());
     std::atomic<bool> closed{false};
-    host->SetReaction([&](const RecordingHost::Call& c) {
+    host->SetReaction([&](const VstHost::Call& c) {
         if (c.opcode == audioMasterEndEdit && !closed.exchange(true))
             host->Dispatch(effEditClose);
     });
@@ -124,7 +124,7 @@ TEST_F(EditorLifetimeTest, ClosingWhileTheEditorThreadWaitsForTheMutex) {
     PressOnWetKnob();
     // The close ends the press first, calling the host with the mutex held:
     // the host makes the editor thread busy and gives it time to block.
-    host->SetReaction([&](const RecordingHost::Call& c) {
+    host->SetReaction([&](const VstHost::Call& c) {
         if (c.opcode != audioMasterEndEdit)
             return;
         x.MoveTo(kWetX, kKnobY - 20);
@@ -138,7 +138,7 @@ TEST_F(EditorLifetimeTest, ClosingWhileTheEditorThreadWaitsForTheMutex) {
     }
     host->SetReaction(nullptr);
     x.Button(1, false);
-    EXPECT_EQ(host->Count(audioMasterEndEdit), 1);
+    EXPECT_EQ(host->CountCalls(audioMasterEndEdit), 1);
     EXPECT_TRUE(NothingLeft(parent));
 }
 

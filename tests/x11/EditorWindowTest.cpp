@@ -66,7 +66,7 @@ TEST_F(EditorTest, DragsMoveAKnobByMinusDyOver256InsideOneGesture) {
     // Left button, 32 pixels up: 0.5 + 32/256.
     Drag(1, kWetX, kKnobY, -32);
     ASSERT_TRUE(ParameterBecomes(0, 0.625f));
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterEndEdit) == 1; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterEndEdit) == 1; }, 1000));
     const auto calls =
         host->CallsOf({audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit});
     ASSERT_GE(calls.size(), 3u);
@@ -84,8 +84,8 @@ TEST_F(EditorTest, DragsMoveAKnobByMinusDyOver256InsideOneGesture) {
     host->ClearCalls();
     Drag(3, kSustainX, kKnobY, 16);
     ASSERT_TRUE(ParameterBecomes(1, 0.4375f));
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterEndEdit) == 1; }, 1000));
-    EXPECT_EQ(host->Count(audioMasterBeginEdit), 1);
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterEndEdit) == 1; }, 1000));
+    EXPECT_EQ(host->CountCalls(audioMasterBeginEdit), 1);
     EXPECT_EQ(host->CallsOf({audioMasterBeginEdit}).front().index, 1);
 
     // Shift gears down by ten: 40 pixels up move 40/2560.
@@ -109,7 +109,7 @@ TEST_F(EditorTest, DoubleClickRestoresTheDefaultWithoutAGesture) {
     ASSERT_TRUE(ParameterBecomes(0, 0.5f));
     // The first click is a press and release that changes nothing; the
     // second press restores the default; its release ends nothing.
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterAutomate) == 1; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterAutomate) == 1; }, 1000));
     std::this_thread::sleep_for(Ms(100));
     const auto calls =
         host->CallsOf({audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit});
@@ -144,14 +144,14 @@ TEST_F(EditorTest, WheelStepsAreOneNotchEachAndBeginNoGesture) {
     x.Click(4);
     x.Key(XK_Control_L, false);
     ASSERT_TRUE(ParameterBecomes(0, 0.481f));
-    EXPECT_EQ(host->Count(audioMasterAutomate), 5);
-    EXPECT_EQ(host->Count(audioMasterBeginEdit), 0);
-    EXPECT_EQ(host->Count(audioMasterEndEdit), 0);
+    EXPECT_EQ(host->CountCalls(audioMasterAutomate), 5);
+    EXPECT_EQ(host->CountCalls(audioMasterBeginEdit), 0);
+    EXPECT_EQ(host->CountCalls(audioMasterEndEdit), 0);
     // Horizontal wheel buttons are not steps.
     x.Click(6);
     x.Click(7);
     std::this_thread::sleep_for(Ms(100));
-    EXPECT_EQ(host->Count(audioMasterAutomate), 5);
+    EXPECT_EQ(host->CountCalls(audioMasterAutomate), 5);
 }
 
 TEST_F(EditorTest, EveryButtonReleaseEndsItsGestureAndFreesThePointer) {
@@ -162,21 +162,21 @@ TEST_F(EditorTest, EveryButtonReleaseEndsItsGestureAndFreesThePointer) {
     // The middle button begins a gesture like the others; its release ends it.
     x.MoveTo(kWetX, kKnobY);
     x.Click(2);
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterEndEdit) == 1; }, 1000));
-    EXPECT_EQ(host->Count(audioMasterBeginEdit), 1);
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterEndEdit) == 1; }, 1000));
+    EXPECT_EQ(host->CountCalls(audioMasterBeginEdit), 1);
     EXPECT_TRUE(WaitFor([&] { return x.PointerFree(); }, 1000));
 
     // Released outside the editor, and outside the host's window: the grab
     // still delivers it, and the drag followed the pointer out there.
     x.MoveTo(kWetX, kKnobY);
     x.Button(1, true);
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterBeginEdit) == 2; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterBeginEdit) == 2; }, 1000));
     EXPECT_FALSE(x.PointerFree());
     x.MoveTo(kAsideX, kKnobY);
     x.MoveTo(900, kKnobY);
     x.MoveTo(900, kKnobY - 64);
     x.Button(1, false);
-    ASSERT_TRUE(WaitFor([&] { return host->Count(audioMasterEndEdit) == 2; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return host->CountCalls(audioMasterEndEdit) == 2; }, 1000));
     EXPECT_TRUE(ParameterBecomes(0, 0.75f));
     EXPECT_TRUE(WaitFor([&] { return x.PointerFree(); }, 1000));
 }

@@ -43,7 +43,7 @@ void PluginUnderTest::Unload() {
 #endif
 }
 
-RecordingHost::Entry PluginUnderTest::Entry() const {
+PluginModule::EntryPoint PluginUnderTest::Entry() const {
 #ifdef BRIGHTFALL_MODULE
     return mLibrary->module ? mLibrary->module->Entry() : nullptr;
 #else

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/x11/RecordingHost.h"
+#include "tools/host/PluginModule.h"
 
 constexpr unsigned kEditorWidth = 404;
 constexpr unsigned kEditorHeight = 250;
@@ -27,7 +27,7 @@ class PluginUnderTest {
     bool Load(std::string* error);
     // Unloads the module; every instance must be closed first.
     void Unload();
-    RecordingHost::Entry Entry() const;
+    PluginModule::EntryPoint Entry() const;
 
     // True when instances come from the built module.
     static bool FromModule();

@@ -21,8 +21,17 @@ thread_local VstHost* tConstructing = nullptr;
 
 VstHost::VstHost(const PluginModule& module, Identity identity, PluginModule::EntryPoint entry)
     : mIdentity(std::move(identity)) {
+    Register(entry ? entry : module.Entry());
+}
+
+VstHost::VstHost(PluginModule::EntryPoint entry, Identity identity)
+    : mIdentity(std::move(identity)) {
+    Register(entry);
+}
+
+void VstHost::Register(PluginModule::EntryPoint entry) {
     tConstructing = this;
-    mEffect = (entry ? entry : module.Entry())(&VstHost::Callback);
+    mEffect = entry ? entry(&VstHost::Callback) : nullptr;
     tConstructing = nullptr;
     if (mEffect) {
         std::lock_guard<std::mutex> lock(gRegistryLock);
@@ -34,11 +43,22 @@ VstHost::~VstHost() {
     Close();
 }
 
+void VstHost::SetParameter(int index, float value) {
+    if (mEffect)
+        mEffect->setParameter(mEffect, index, value);
+}
+
+float VstHost::GetParameter(int index) {
+    return mEffect ? mEffect->getParameter(mEffect, index) : 0.0f;
+}
+
 void VstHost::Close() {
     if (!mEffect)
         return;
     AEffect* effect = mEffect;
     mEffect = nullptr;
+    // Still registered while closing: an editor closed by effClose reports
+    // the end of a gesture in progress.
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     std::lock_guard<std::mutex> lock(gRegistryLock);
     Registry().erase(effect);
@@ -75,16 +95,32 @@ VstIntPtr VSTCALLBACK VstHost::Callback(AEffect* effect, VstInt32 opcode, VstInt
     if (!host)
         host = tConstructing;
     if (!host)
-        return opcode == audioMasterVersion ? 2400 : 0;
+        return PlainAnswer(opcode);
     return host->Answer(opcode, index, value, ptr, opt);
 }
 
+VstIntPtr VSTCALLBACK VstHost::PlainCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                                             float) {
+    return PlainAnswer(opcode);
+}
+
 VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
-    std::lock_guard<std::mutex> lock(mLock);
-    mCalls.push_back(HostCall{opcode, index, value, ptr != nullptr, opt});
+    const HostCall call{opcode, index, value, ptr != nullptr, opt};
+    std::function<void(const HostCall&)> reaction;
+    VstIntPtr answer = 0;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        mCalls.push_back(call);
+        reaction = mReaction;
+        answer = AnswerLocked(opcode, ptr);
+    }
+    if (reaction)
+        reaction(call);
+    return answer;
+}
+
+VstIntPtr VstHost::AnswerLocked(VstInt32 opcode, void* ptr) {
     switch (opcode) {
-        case audioMasterVersion:
-            return 2400;
         case audioMasterGetProductString:
             if (ptr) {
                 const std::size_t n = std::min<std::size_t>(mIdentity.product.size(), 63);
@@ -114,13 +150,27 @@ VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
             return 1;
         }
         default:
-            return 0;
+            return PlainAnswer(opcode);
     }
 }
 
 std::vector<HostCall> VstHost::Calls() const {
     std::lock_guard<std::mutex> lock(mLock);
     return mCalls;
+}
+
+std::vector<HostCall> VstHost::CallsOf(std::initializer_list<VstInt32> opcodes) const {
+    std::vector<HostCall> out;
+    for (const HostCall& c : Calls()) {
+        if (std::find(opcodes.begin(), opcodes.end(), c.opcode) != opcodes.end())
+            out.push_back(c);
+    }
+    return out;
+}
+
+void VstHost::SetReaction(std::function<void(const HostCall&)> reaction) {
+    std::lock_guard<std::mutex> lock(mLock);
+    mReaction = std::move(reaction);
 }
 
 std::vector<HostMidi> VstHost::MidiReceived() const {

@@ -1,11 +1,15 @@
-// A small VST 2 host for tests and command-line tools: instantiates a plug-in
-// from a loaded module, answers the plug-in's calls into the host as a host
-// would (product name, version, MIDI) and records every one of them. Owns
-// the instance and closes it on destruction. Safe to call from several
-// threads as far as the recording goes; the plug-in does its own locking.
+// The VST 2 host shared by the command-line tools, the tests and the
+// fuzzers: instantiates a plug-in through an entry point (a loaded module's,
+// or plug-in code linked in), answers the plug-in's calls into the host as a
+// host would (product name, version, MIDI), records every one of them and
+// lets a test react to one on the thread that makes it. Owns the instance
+// and closes it on destruction. Safe to call from several threads as far as
+// the recording goes; the plug-in does its own locking.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,10 +38,14 @@ struct HostIdentity {
 class VstHost {
   public:
     using Identity = HostIdentity;
+    using Call = HostCall;
 
-    // Calls the module's entry point; Effect() is null when it refused.
+    // Calls the module's entry point (or `entry`, another of its exports);
+    // Effect() is null when it refused.
     explicit VstHost(const PluginModule& module, Identity identity = HostIdentity(),
                      PluginModule::EntryPoint entry = nullptr);
+    // Calls `entry`, for plug-in code linked into the program itself.
+    explicit VstHost(PluginModule::EntryPoint entry, Identity identity = HostIdentity());
     ~VstHost();
     VstHost(const VstHost&) = delete;
     VstHost& operator=(const VstHost&) = delete;
@@ -45,6 +53,8 @@ class VstHost {
     AEffect* Effect() const { return mEffect; }
     VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
+    void SetParameter(int index, float value);
+    float GetParameter(int index);
     // effClose; the instance is gone afterwards.
     void Close();
     // Forget the instance without closing it, as a scanner that unloads the
@@ -52,20 +62,41 @@ class VstHost {
     void Abandon();
 
     std::vector<HostCall> Calls() const;
+    // The calls with one of these opcodes, in order.
+    std::vector<HostCall> CallsOf(std::initializer_list<VstInt32> opcodes) const;
     std::vector<HostMidi> MidiReceived() const;
     int CountCalls(VstInt32 opcode) const;
     void ClearCalls();
+    // Runs after a call is recorded, on the calling thread, with no lock of
+    // the host's held. [any thread]
+    void SetReaction(std::function<void(const HostCall&)> reaction);
+
+    // What a plain host answers any call with: its VST version, nothing
+    // else. For the fallback below and for harnesses that count calls
+    // without recording them.
+    static VstIntPtr PlainAnswer(VstInt32 opcode) {
+        return opcode == audioMasterVersion ? kVersion : 0;
+    }
+    static VstIntPtr VSTCALLBACK PlainCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                               VstIntPtr value, void* ptr, float opt);
 
     // The host callback every instance made by this class is given.
     static VstIntPtr VSTCALLBACK Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                           VstIntPtr value, void* ptr, float opt);
 
   private:
+    // The VST version this host implements.
+    static constexpr VstIntPtr kVersion = 2400;
+
+    void Register(PluginModule::EntryPoint entry);
     VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    // The answer itself, with mLock held.
+    VstIntPtr AnswerLocked(VstInt32 opcode, void* ptr);
 
     Identity mIdentity;
     AEffect* mEffect = nullptr;
     mutable std::mutex mLock;
     std::vector<HostCall> mCalls;
     std::vector<HostMidi> mMidi;
+    std::function<void(const HostCall&)> mReaction;
 };
