@@ -257,41 +257,50 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
 
 VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                              float opt) {
-    char* text = static_cast<char*>(ptr);
-    IParameter* param = GetParam(index);
+    switch (opcode) {
+        case effOpen:
+        case effSetSampleRate:
+        case effSetBlockSize:
+        case effMainsChanged:
+        case effIdle:
+            return DispatchLifeCycle(opcode, value, opt);
+        case effSetProgram:
+        case effGetProgram:
+        case effSetProgramName:
+        case effGetProgramName:
+        case effGetProgramNameIndexed:
+        case effGetChunk:
+        case effSetChunk:
+            return DispatchProgramsAndState(opcode, index, value, ptr);
+        case effGetParamLabel:
+        case effGetParamDisplay:
+        case effGetParamName:
+        case effCanBeAutomated:
+        case effString2Parameter:
+            return DispatchParameter(opcode, index, static_cast<char*>(ptr));
+        case effEditGetRect:
+        case effEditOpen:
+        case effEditClose:
+        case effEditIdle:
+            return DispatchEditor(opcode, ptr);
+        case effGetInputProperties:
+        case effGetOutputProperties:
+        case effSetSpeakerArrangement:
+        case effGetSpeakerArrangement:
+        case effProcessVarIo:
+        case effProcessEvents:
+        case effGetMidiKeyName:
+            return DispatchInputsAndOutputs(opcode, index, value, ptr);
+        default:
+            return DispatchIdentity(opcode, index, value, ptr, opt);
+    }
+}
+
+VstIntPtr IPlugVST::DispatchLifeCycle(VstInt32 opcode, VstIntPtr value, float opt) {
     switch (opcode) {
         case effOpen:
             IdentifyHostOnce();
             ResetAllParameters();
-            return 0;
-        case effSetProgram:
-            if (!DoesStateChunks())
-                ModifyCurrentPreset(nullptr);
-            if (!IsChunkRestored())
-                RestorePresetSlot(static_cast<int>(value));
-            return 0;
-        case effGetProgram:
-            return GetCurrentPresetIndex();
-        case effSetProgramName:
-            if (text) {
-                ModifyCurrentPreset(text);
-                OnProgramsChangedByHost();
-            }
-            return 0;
-        case effGetProgramName:
-            CopyText(text, kHostText, GetPresetName(GetCurrentPresetIndex()));
-            return 0;
-        case effGetParamLabel:
-            if (param && text)
-                CopyText(text, kHostText, param->LabelForHost());
-            return 0;
-        case effGetParamDisplay:
-            if (param && text)
-                param->FormatForHost(param->Value(), false, text, kHostText, true);
-            return 0;
-        case effGetParamName:
-            if (param && text)
-                CopyText(text, kHostText, param->Name());
             return 0;
         case effSetSampleRate:
             // A rate that is not a positive number would only poison later
@@ -312,44 +321,64 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
                 OnActivation(true);
             }
             return 0;
-        case effEditGetRect:
-            if (ptr && GetEditor()) {
-                *static_cast<ERect**>(ptr) = &mEditRect;
-                return 1;
-            }
-            return 0;
-        case effEditOpen:
-            if (GetEditor() && GetEditor()->OpenEditorWindow(ptr)) {
-                OnEditorOpened();
-                return 1;
-            }
-            return 0;
-        case effEditClose:
-            if (!GetEditor())
-                return 0;
-            OnEditorClosed();
-            GetEditor()->CloseEditorWindow();
-            return 1;
-        case effEditIdle:
-            if (IEditor* editor = GetEditor())
-                editor->Idle();
-            SetChunkRestored(false);
-            return 0;
         case effIdle:
             SetChunkRestored(false);
             return 0;
-        case effIdentify:
-            return kIdentifyMagic;
+        default:
+            return 0;
+    }
+}
+
+VstIntPtr IPlugVST::DispatchProgramsAndState(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                             void* ptr) {
+    char* text = static_cast<char*>(ptr);
+    switch (opcode) {
+        case effSetProgram:
+            if (!DoesStateChunks())
+                ModifyCurrentPreset(nullptr);
+            if (!IsChunkRestored())
+                RestorePresetSlot(static_cast<int>(value));
+            return 0;
+        case effGetProgram:
+            return GetCurrentPresetIndex();
+        case effSetProgramName:
+            if (text) {
+                ModifyCurrentPreset(text);
+                OnProgramsChangedByHost();
+            }
+            return 0;
+        case effGetProgramName:
+            CopyText(text, kHostText, GetPresetName(GetCurrentPresetIndex()));
+            return 0;
+        case effGetProgramNameIndexed:
+            if (!text)
+                return 0;
+            CopyText(text, kHostText, GetPresetName(index));
+            return text[0] ? 1 : 0;
         case effGetChunk:
             return ptr ? GetChunk(static_cast<void**>(ptr)) : 0;
         case effSetChunk:
             return ptr ? SetChunk(ptr, value) : 0;
-        case effProcessEvents:
-            SetChunkRestored(false);
-            if (!ptr)
-                return 0;
-            ProcessEvents(static_cast<const VstEvents*>(ptr));
-            return 1;
+        default:
+            return 0;
+    }
+}
+
+VstIntPtr IPlugVST::DispatchParameter(VstInt32 opcode, VstInt32 index, char* text) {
+    IParameter* param = GetParam(index);
+    switch (opcode) {
+        case effGetParamLabel:
+            if (param && text)
+                CopyText(text, kHostText, param->LabelForHost());
+            return 0;
+        case effGetParamDisplay:
+            if (param && text)
+                param->FormatForHost(param->Value(), false, text, kHostText, true);
+            return 0;
+        case effGetParamName:
+            if (param && text)
+                CopyText(text, kHostText, param->Name());
+            return 0;
         case effCanBeAutomated:
             return 1;
         case effString2Parameter: {
@@ -368,19 +397,49 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             OnParameterChanged(index);
             return 1;
         }
-        case effGetProgramNameIndexed:
-            if (!text)
+        default:
+            return 0;
+    }
+}
+
+VstIntPtr IPlugVST::DispatchEditor(VstInt32 opcode, void* ptr) {
+    IEditor* editor = GetEditor();
+    switch (opcode) {
+        case effEditGetRect:
+            if (ptr && editor) {
+                *static_cast<ERect**>(ptr) = &mEditRect;
+                return 1;
+            }
+            return 0;
+        case effEditOpen:
+            if (editor && editor->OpenEditorWindow(ptr)) {
+                OnEditorOpened();
+                return 1;
+            }
+            return 0;
+        case effEditClose:
+            if (!editor)
                 return 0;
-            CopyText(text, kHostText, GetPresetName(index));
-            return text[0] ? 1 : 0;
+            OnEditorClosed();
+            editor->CloseEditorWindow();
+            return 1;
+        case effEditIdle:
+            if (editor)
+                editor->Idle();
+            SetChunkRestored(false);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+VstIntPtr IPlugVST::DispatchInputsAndOutputs(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                             void* ptr) {
+    switch (opcode) {
         case effGetInputProperties:
             return PinProperties(true, index, static_cast<VstPinProperties*>(ptr));
         case effGetOutputProperties:
             return PinProperties(false, index, static_cast<VstPinProperties*>(ptr));
-        case effGetPlugCategory:
-            return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
-        case effProcessVarIo:
-            return 0;
         case effSetSpeakerArrangement: {
             auto* in = reinterpret_cast<const VstSpeakerArrangement*>(value);
             auto* out = static_cast<const VstSpeakerArrangement*>(ptr);
@@ -396,21 +455,44 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             }
             return 1;
         }
+        case effGetSpeakerArrangement:
+            if (value)
+                *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputArrangement;
+            if (ptr)
+                *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputArrangement;
+            return 1;
+        case effProcessEvents:
+            SetChunkRestored(false);
+            if (!ptr)
+                return 0;
+            ProcessEvents(static_cast<const VstEvents*>(ptr));
+            return 1;
+        case effGetMidiKeyName: {
+            auto* key = static_cast<MidiKeyName*>(ptr);
+            if (!key)
+                return 0;
+            key->keyName[0] = '\0';
+            return MidiNoteLabel(key->thisKeyNumber, key->keyName) ? 1 : 0;
+        }
+        default:  // effProcessVarIo
+            return 0;
+    }
+}
+
+VstIntPtr IPlugVST::DispatchIdentity(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                     float opt) {
+    char* text = static_cast<char*>(ptr);
+    switch (opcode) {
+        case effIdentify:
+            return kIdentifyMagic;
+        case effGetPlugCategory:
+            return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
         case effGetEffectName:
-            if (!text)
-                return 0;
-            CopyText(text, kHostText, GetEffectName());
-            return 1;
+            return ReplyText(text, GetEffectName());
         case effGetVendorString:
-            if (!text)
-                return 0;
-            CopyText(text, kHostText, GetVendorName());
-            return 1;
+            return ReplyText(text, GetVendorName());
         case effGetProductString:
-            if (!text)
-                return 0;
-            CopyText(text, kHostText, GetProductName());
-            return 1;
+            return ReplyText(text, GetProductName());
         case effGetVendorVersion:
             return GetVersionDecimal();
         case effVendorSpecific:
@@ -421,22 +503,16 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             return GetTailSize();
         case effGetVstVersion:
             return kVstVersion;
-        case effGetMidiKeyName: {
-            auto* key = static_cast<MidiKeyName*>(ptr);
-            if (!key)
-                return 0;
-            key->keyName[0] = '\0';
-            return MidiNoteLabel(key->thisKeyNumber, key->keyName) ? 1 : 0;
-        }
-        case effGetSpeakerArrangement:
-            if (value)
-                *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputArrangement;
-            if (ptr)
-                *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputArrangement;
-            return 1;
         default:
             return 0;
     }
+}
+
+VstIntPtr IPlugVST::ReplyText(char* text, const char* reply) {
+    if (!text)
+        return 0;
+    CopyText(text, kHostText, reply);
+    return 1;
 }
 
 VstIntPtr IPlugVST::CanDo(const char* text) {

@@ -64,7 +64,18 @@ class IPlugVST : public IPlugAudio {
     static float VSTCALLBACK VSTGetParameter(AEffect* effect, VstInt32 index);
 
   private:
+    // The dispatcher, by opcode group. [any host thread, mutex held]
     VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    VstIntPtr DispatchLifeCycle(VstInt32 opcode, VstIntPtr value, float opt);
+    VstIntPtr DispatchProgramsAndState(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr);
+    VstIntPtr DispatchParameter(VstInt32 opcode, VstInt32 index, char* text);
+    VstIntPtr DispatchEditor(VstInt32 opcode, void* ptr);
+    VstIntPtr DispatchInputsAndOutputs(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr);
+    // Names, versions, capabilities and what else a host asks of the plug-in.
+    VstIntPtr DispatchIdentity(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                               float opt);
+    // Copies `reply` into the host's text buffer: 1, or 0 without a buffer.
+    static VstIntPtr ReplyText(char* text, const char* reply);
     VstIntPtr CanDo(const char* text);
     VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
     VstIntPtr GetChunk(void** data);
