@@ -37,6 +37,13 @@ class IPlugAudio : public IPlugBase {
     void ProcessDouble(double** inputs, double** outputs, int frames);
     void ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate);
 
+    // What neither format reports: no program changes of the plug-in's own,
+    // no transport position or tempo (both formats' hosts keep those).
+    // [any thread]
+    void ReportProgramChangeToHost() override {}
+    int GetTransportSamplePosition() override { return 0; }
+    double GetTransportTempo() override { return 0.0; }
+
     // A parameter change that a format delivers on its audio thread (LV2
     // control ports) and that costs too much to make there. A plug-in with
     // such parameters overrides the three hooks; the rest never see them.

@@ -17,14 +17,6 @@ IPlugLV2* FromHandle(LV2_Handle instance) {
     return static_cast<IPlugLV2*>(instance);
 }
 
-const void* Feature(const LV2_Feature* const* features, const char* uri) {
-    for (const LV2_Feature* const* f = features; f && *f; ++f) {
-        if ((*f)->URI && !std::strcmp((*f)->URI, uri))
-            return (*f)->data;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 IPlugLV2::IPlugLV2(const IPlugConfig& config) : IPlugAudio(config) {
@@ -112,28 +104,31 @@ void IPlugLV2::GetTransportInfo(ITimeInfo* info) {
 // --- The descriptor ------------------------------------------------------------
 
 const LV2_Descriptor* IPlugLV2::Descriptor() {
-    static const LV2_Descriptor descriptor = {
-        kUri, &Instantiate, &ConnectPort, &Activate, &Run, &Deactivate, &Cleanup, &ExtensionData};
+    static const LV2_Descriptor descriptor = {kUri, &Instantiate, &ConnectPort, &Activate,
+                                              &Run, &Deactivate,  &Cleanup,     &ExtensionData};
     return &descriptor;
 }
 
 void IPlugLV2::TakeHostFeatures(double rate, const LV2_Feature* const* features) {
-    mMap = static_cast<LV2_URID_Map*>(const_cast<void*>(Feature(features, LV2_URID__map)));
+    mMap = static_cast<LV2_URID_Map*>(const_cast<void*>(FindFeature(features, LV2_URID__map)));
     if (mMap) {
         mChunkType = mMap->map(mMap->handle, LV2_ATOM__Chunk);
         mStateKey = mMap->map(mMap->handle, kStateKeyUri);
     }
-    mSchedule = static_cast<const LV2_Worker_Schedule*>(Feature(features, LV2_WORKER__schedule));
+    mSchedule =
+        static_cast<const LV2_Worker_Schedule*>(FindFeature(features, LV2_WORKER__schedule));
     if (mSchedule)
         mDeferring = EnableDeferredChanges();
 
     int maxBlock = 0;
-    const auto* options = static_cast<const LV2_Options_Option*>(Feature(features, LV2_OPTIONS__options));
+    const auto* options =
+        static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
     if (options && mMap) {
         const LV2_URID maxKey = mMap->map(mMap->handle, LV2_BUF_SIZE__maxBlockLength);
         const LV2_URID intType = mMap->map(mMap->handle, LV2_ATOM__Int);
         for (const LV2_Options_Option* o = options; o->key; ++o) {
-            if (o->key == maxKey && o->type == intType && o->size == sizeof(std::int32_t) && o->value)
+            if (o->key == maxKey && o->type == intType && o->size == sizeof(std::int32_t) &&
+                o->value)
                 maxBlock = *static_cast<const std::int32_t*>(o->value);
         }
     }
@@ -224,6 +219,14 @@ void IPlugLV2::Run(LV2_Handle instance, std::uint32_t frames) {
         const int n = static_cast<int>(std::min<std::uint32_t>(frames, INT32_MAX));
         plug.ProcessFloat(plug.mAudioIn.data(), plug.mAudioOut.data(), n, false);
     });
+}
+
+const void* IPlugLV2::FindFeature(const LV2_Feature* const* features, const char* uri) {
+    for (const LV2_Feature* const* f = features; f && *f; ++f) {
+        if ((*f)->URI && !std::strcmp((*f)->URI, uri))
+            return (*f)->data;
+    }
+    return nullptr;
 }
 
 // --- Control ports -------------------------------------------------------------
@@ -408,8 +411,7 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
         // Only a whole chunk of ours is loaded: one cut short would leave
         // the parameters it lacks at zero.
         int pos = 0;
-        if (!ReadChunkHeader(plug->mState, &pos) ||
-            plug->mState.Size() - pos < 8 * plug->NParams())
+        if (!ReadChunkHeader(plug->mState, &pos) || plug->mState.Size() - pos < 8 * plug->NParams())
             return LV2_STATE_ERR_BAD_TYPE;
         if (plug->LoadState(plug->mState, pos) < 0)
             return LV2_STATE_ERR_UNKNOWN;

@@ -59,9 +59,6 @@ class IPlugLV2 : public IPlugAudio {
     // [editor thread, mutex held] The value in the parameter's own units,
     // written to its control port.
     void ReportParameterToHost(int index, double normalised) override;
-    void ReportProgramChangeToHost() override {}
-    int GetTransportSamplePosition() override { return 0; }
-    double GetTransportTempo() override { return 0.0; }
     void GetTimeSignature(int* numerator, int* denominator) override;
     void GetTransportInfo(ITimeInfo* info) override;
     void EditorResized(int, int) override { OnEditorResized(); }
@@ -70,6 +67,9 @@ class IPlugLV2 : public IPlugAudio {
     // host, which sends it to the DSP's port; the editor's own copy of the
     // engine is left alone.
     void SetParameterFromEditor(int index, double normalised) override;
+
+    // The data of the host's feature `uri`, or null when it offers none.
+    static const void* FindFeature(const LV2_Feature* const* features, const char* uri);
 
     // The descriptor the DSP binary's lv2_descriptor hands out.
     static const LV2_Descriptor* Descriptor();
@@ -95,8 +95,7 @@ class IPlugLV2 : public IPlugAudio {
     static LV2_State_Status StateSave(LV2_Handle instance, LV2_State_Store_Function store,
                                       LV2_State_Handle handle, std::uint32_t flags,
                                       const LV2_Feature* const* features);
-    static LV2_State_Status StateRestore(LV2_Handle instance,
-                                         LV2_State_Retrieve_Function retrieve,
+    static LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
                                          LV2_State_Handle handle, std::uint32_t flags,
                                          const LV2_Feature* const* features);
     // Worker extension. [the host's worker thread]

@@ -4,18 +4,6 @@
 
 #include "lv2/LV2PluginFactory.h"
 
-namespace {
-
-const void* Feature(const LV2_Feature* const* features, const char* uri) {
-    for (const LV2_Feature* const* f = features; f && *f; ++f) {
-        if ((*f)->URI && !std::strcmp((*f)->URI, uri))
-            return (*f)->data;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 const LV2UI_Descriptor* LV2EditorUI::Descriptor() {
     static const LV2UI_Descriptor descriptor = {IPlugLV2::kUiUri, &Instantiate, &Cleanup,
                                                 &PortEvent, &ExtensionData};
@@ -30,12 +18,11 @@ LV2EditorUI::~LV2EditorUI() {
         editor->CloseEditorWindow();
 }
 
-LV2UI_Handle LV2EditorUI::Instantiate(const LV2UI_Descriptor*, const char* pluginUri,
-                                      const char*, LV2UI_Write_Function write,
-                                      LV2UI_Controller controller, LV2UI_Widget* widget,
-                                      const LV2_Feature* const* features) {
+LV2UI_Handle LV2EditorUI::Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                                      LV2UI_Write_Function write, LV2UI_Controller controller,
+                                      LV2UI_Widget* widget, const LV2_Feature* const* features) {
     try {
-        void* parent = const_cast<void*>(Feature(features, LV2_UI__parent));
+        void* parent = const_cast<void*>(IPlugLV2::FindFeature(features, LV2_UI__parent));
         if (!parent || !widget || !write || (pluginUri && std::strcmp(pluginUri, IPlugLV2::kUri)))
             return nullptr;
         std::unique_ptr<IPlugLV2> plug(CreateLV2PluginInstance());
@@ -44,7 +31,8 @@ LV2UI_Handle LV2EditorUI::Instantiate(const LV2UI_Descriptor*, const char* plugi
         IPlugLV2::UiLink link;
         link.write = write;
         link.controller = controller;
-        link.touch = static_cast<const LV2UI_Touch*>(Feature(features, LV2_UI__touch));
+        link.touch =
+            static_cast<const LV2UI_Touch*>(IPlugLV2::FindFeature(features, LV2_UI__touch));
         plug->SetUiLink(link);
         std::unique_ptr<LV2EditorUI> ui(new LV2EditorUI(std::move(plug)));
         IPlugLV2& p = *ui->mPlug;
@@ -55,7 +43,8 @@ LV2UI_Handle LV2EditorUI::Instantiate(const LV2UI_Descriptor*, const char* plugi
             p.OnEditorOpened();
             *widget = p.EditorWindowHandle();
         }
-        if (const auto* resize = static_cast<const LV2UI_Resize*>(Feature(features, LV2_UI__resize)))
+        if (const auto* resize =
+                static_cast<const LV2UI_Resize*>(IPlugLV2::FindFeature(features, LV2_UI__resize)))
             resize->ui_resize(resize->handle, p.GetEditor()->Width(), p.GetEditor()->Height());
         return ui.release();
     } catch (...) {

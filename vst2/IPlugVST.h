@@ -26,9 +26,6 @@ class IPlugVST : public IPlugAudio {
     void EndParameterGesture(int index) override;
     // [editor thread, mutex held] The new normalised value, for automation.
     void ReportParameterToHost(int index, double normalised) override;
-    void ReportProgramChangeToHost() override {}
-    int GetTransportSamplePosition() override { return 0; }
-    double GetTransportTempo() override { return 0.0; }
     void GetTimeSignature(int* numerator, int* denominator) override;
     void GetTransportInfo(ITimeInfo* info) override;
     // [any host thread] Asks the host for its product and version once.

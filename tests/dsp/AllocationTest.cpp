@@ -14,81 +14,16 @@
 #include "dsp/FFTConvolver.h"
 #include "dsp/ReverbEngine.h"
 #include "dsp/TwoStageFFTConvolver.h"
-
-namespace {
-std::atomic<long> allocationCount{0};
-
-void* countedAllocate(std::size_t size, std::size_t alignment) {
-    allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (size == 0) {
-        size = 1;
-    }
-    // Over-allocate and keep the original pointer just before the aligned block,
-    // so that one release path serves every form of new.
-    const std::size_t align =
-        alignment < alignof(std::max_align_t) ? alignof(std::max_align_t) : alignment;
-    void* raw = std::malloc(size + align + sizeof(void*));
-    if (raw == nullptr) {
-        throw std::bad_alloc();
-    }
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
-    const std::uintptr_t aligned = (start + align - 1) & ~(std::uintptr_t{align} - 1);
-    reinterpret_cast<void**>(aligned)[-1] = raw;
-    return reinterpret_cast<void*>(aligned);
-}
-
-void countedRelease(void* p) {
-    if (p != nullptr) {
-        std::free(reinterpret_cast<void**>(p)[-1]);
-    }
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-    return countedAllocate(n, 0);
-}
-void* operator new[](std::size_t n) {
-    return countedAllocate(n, 0);
-}
-void* operator new(std::size_t n, std::align_val_t a) {
-    return countedAllocate(n, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-    return countedAllocate(n, static_cast<std::size_t>(a));
-}
-void operator delete(void* p) noexcept {
-    countedRelease(p);
-}
-void operator delete[](void* p) noexcept {
-    countedRelease(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    countedRelease(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    countedRelease(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    countedRelease(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    countedRelease(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    countedRelease(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    countedRelease(p);
-}
+#include "tests/support/CountingNew.h"
 
 namespace {
 
 const std::size_t kCallSizes[] = {1, 7, 32, 64, 100, 128, 512, 1024, 2048, 4096};
 
 TEST(Allocation, TheCounterSeesAllocations) {
-    const long before = allocationCount.load();
+    const long before = counting_new::Count().load();
     auto p = std::make_unique<std::vector<double>>(100);
-    EXPECT_GE(allocationCount.load() - before, 2);
+    EXPECT_GE(counting_new::Count().load() - before, 2);
 }
 
 TEST(Allocation, ConvolversProcessWithoutAllocating) {
@@ -100,7 +35,7 @@ TEST(Allocation, ConvolversProcessWithoutAllocating) {
     ASSERT_TRUE(single.init(128, h.data(), h.size()));
     ASSERT_TRUE(twoStage.init(102, 1706, h.data(), h.size()));
 
-    const long before = allocationCount.load();
+    const long before = counting_new::Count().load();
     for (int round = 0; round < 4; ++round) {
         for (std::size_t n : kCallSizes) {
             single.process(x.data(), y.data(), n);
@@ -108,7 +43,7 @@ TEST(Allocation, ConvolversProcessWithoutAllocating) {
             twoStage.process(x.data(), y.data(), n);
         }
     }
-    EXPECT_EQ(allocationCount.load() - before, 0);
+    EXPECT_EQ(counting_new::Count().load() - before, 0);
 }
 
 TEST(Allocation, EngineProcessesWithoutAllocating) {
@@ -122,7 +57,7 @@ TEST(Allocation, EngineProcessesWithoutAllocating) {
     const double* inputs[2] = {x0.data(), x1.data()};
     double* outputs[2] = {y0.data(), y1.data()};
 
-    const long before = allocationCount.load();
+    const long before = counting_new::Count().load();
     for (int round = 0; round < 3; ++round) {
         for (std::size_t n : kCallSizes) {
             const auto count = static_cast<std::int32_t>(n);
@@ -132,12 +67,12 @@ TEST(Allocation, EngineProcessesWithoutAllocating) {
             engine->process(inputs, outputs, count, false, false);
         }
     }
-    EXPECT_EQ(allocationCount.load() - before, 0);
+    EXPECT_EQ(counting_new::Count().load() - before, 0);
 
     engine->setSustain(0.0f);  // pass-through path
-    const long passBefore = allocationCount.load();
+    const long passBefore = counting_new::Count().load();
     engine->process(inputs, outputs, 1024, true, true);
-    EXPECT_EQ(allocationCount.load() - passBefore, 0);
+    EXPECT_EQ(counting_new::Count().load() - passBefore, 0);
 }
 
 }  // namespace

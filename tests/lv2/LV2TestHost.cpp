@@ -36,12 +36,18 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
-void operator delete(void* p) noexcept {
+// Out of line, so that GCC, seeing the replaced new inlined beside a plain
+// free, does not take the pair for a mismatch.
+[[gnu::noinline]] static void Release(void* p) noexcept {
     std::free(p);
 }
 
+void operator delete(void* p) noexcept {
+    Release(p);
+}
+
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    Release(p);
 }
 
 std::string CleanLv2Path() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PluginHarness.h"
+#include "tests/support/CountingNew.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define BRIGHTFALL_COUNT_MALLOC 0  // the sanitizer owns malloc
@@ -27,77 +28,9 @@
 
 namespace {
 
-std::atomic<long> gNewCount{0};
 std::atomic<long> gMallocCount{0};
 
-void* CountedNew(std::size_t size, std::size_t alignment) {
-    gNewCount.fetch_add(1, std::memory_order_relaxed);
-    if (size == 0)
-        size = 1;
-    void* p = nullptr;
-    if (alignment > alignof(std::max_align_t)) {
-        if (posix_memalign(&p, alignment, size) != 0)
-            p = nullptr;
-    } else {
-        p = std::malloc(size);
-    }
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
 }  // namespace
-
-void* operator new(std::size_t n) {
-    return CountedNew(n, 0);
-}
-void* operator new[](std::size_t n) {
-    return CountedNew(n, 0);
-}
-void* operator new(std::size_t n, std::align_val_t a) {
-    return CountedNew(n, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-    return CountedNew(n, static_cast<std::size_t>(a));
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return CountedNew(n, 0);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return CountedNew(n, 0);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
 
 #if BRIGHTFALL_COUNT_MALLOC
 // glibc's own entry points, which its malloc calls under the public names.
@@ -134,7 +67,7 @@ using robustness::Random;
 using robustness::StereoBuffers;
 
 long Allocations() {
-    return gNewCount.load() + gMallocCount.load();
+    return counting_new::Count().load() + gMallocCount.load();
 }
 
 TEST(PluginAllocation, TheCountersSeeAllocations) {

@@ -26,6 +26,22 @@ std::string Alternatives(const std::vector<std::string>& names, const char* last
     return out;
 }
 
+// An empty path or value is a mistake, not a request for the default.
+CLI::Validator NotEmpty() {
+    return CLI::Validator(
+        [](std::string& text) {
+            return text.empty() ? std::string("needs a value, not an empty text") : std::string();
+        },
+        "", "not empty");
+}
+
+// An option that takes a text (a path, a name, a number read later), shown
+// in the help as `typeName`, never empty.
+void AddText(CLI::App& app, const std::string& name, std::string& variable, const std::string& help,
+             const std::string& typeName) {
+    app.add_option(name, variable, help)->type_name(typeName)->check(NotEmpty());
+}
+
 // The tail in seconds, 0 to kMaxTailSeconds.
 std::string CheckTail(std::string& text) {
     double v = 0.0;
@@ -78,45 +94,27 @@ int RenderCommandLine::Parse(int argc, char** argv, RenderOptions* o) {
     // CLI11 would take a Unix path such as /tmp/in.wav for a Windows-style
     // option under Wine.
     app.allow_windows_style_options(false);
-    // An empty path or value is a mistake, not a request for the default.
-    const CLI::Validator notEmpty(
-        [](std::string& text) {
-            return text.empty() ? std::string("needs a value, not an empty text") : std::string();
-        },
-        "", "not empty");
     app.set_version_flag("--version", std::string(kRenderProgram) + " 1.0.0");
 
-    app.add_option("INPUT", o->input,
-                   "Audio file to process (" + std::string(RenderPlatform::kInputKinds) + ")")
-        ->type_name("")
-        ->check(notEmpty);
-    app.add_option("OUTPUT", o->output, "File to write; it appears only when all went well")
-        ->type_name("")
-        ->check(notEmpty);
-    app.add_option(
-           "--plugin", o->plugin,
-           "Module to load (default: " + std::string(RenderPlatform::kModuleFile) + " beside me)")
-        ->type_name("PATH")
-        ->check(notEmpty);
-    app.add_option("--wet", o->wet, "Wet/Dry mix in percent (default 50)")
-        ->type_name("0..100")
-        ->check(notEmpty);
-    app.add_option("--sustain", o->sustain, "Sustain: length and level of the tail (default 50)")
-        ->type_name("0..100")
-        ->check(notEmpty);
+    AddText(app, "INPUT", o->input,
+            "Audio file to process (" + std::string(RenderPlatform::kInputKinds) + ")", "");
+    AddText(app, "OUTPUT", o->output, "File to write; it appears only when all went well", "");
+    AddText(app, "--plugin", o->plugin,
+            "Module to load (default: " + std::string(RenderPlatform::kModuleFile) + " beside me)",
+            "PATH");
+    AddText(app, "--wet", o->wet, "Wet/Dry mix in percent (default 50)", "0..100");
+    AddText(app, "--sustain", o->sustain, "Sustain: length and level of the tail (default 50)",
+            "0..100");
     app.add_option("-p,--param", o->params, "Any parameter by name, in its own units; repeatable")
         ->type_name("NAME=VALUE")
-        ->check(notEmpty)
+        ->check(NotEmpty())
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--list-params", o->listParams, "Print the parameters, values and ranges");
-    app.add_option("--state", o->state, "Load a state saved by --save-state, then the above")
-        ->type_name("FILE")
-        ->check(notEmpty);
-    app.add_option("--save-state", o->saveState, "Save the resulting state (INPUT may be left out)")
-        ->type_name("FILE")
-        ->check(notEmpty);
+    AddText(app, "--state", o->state, "Load a state saved by --save-state, then the above", "FILE");
+    AddText(app, "--save-state", o->saveState, "Save the resulting state (INPUT may be left out)",
+            "FILE");
     app.add_option("--block", o->block, "Frames per process call, 1 to 65536 (default 512)")
         ->type_name("N")
         ->check(CLI::Range(1, 65536).description(""));
@@ -126,19 +124,11 @@ int RenderCommandLine::Parse(int argc, char** argv, RenderOptions* o) {
     app.add_option("--tail", o->tail, "Tail after the input, kept whole (default: see below)")
         ->type_name("SECONDS")
         ->check(CLI::Validator(CheckTail, "", "tail"));
-    app.add_option("--format", o->format, Alternatives(MajorFormatNames(), " or "))
-        ->type_name("NAME")
-        ->check(notEmpty);
-    app.add_option("--subtype", o->subtype, Alternatives(SubtypeNames(), ", "))
-        ->type_name("NAME")
-        ->check(notEmpty);
-    app.add_option("--generate-demo", o->demo, "Write the demo's dry signal (WAV) and stop")
-        ->type_name("FILE")
-        ->check(notEmpty);
-    app.add_option("--editor-png", o->editorPng,
-                   "Draw Brightfall's editor at the resulting settings as a PNG")
-        ->type_name("FILE")
-        ->check(notEmpty);
+    AddText(app, "--format", o->format, Alternatives(MajorFormatNames(), " or "), "NAME");
+    AddText(app, "--subtype", o->subtype, Alternatives(SubtypeNames(), ", "), "NAME");
+    AddText(app, "--generate-demo", o->demo, "Write the demo's dry signal (WAV) and stop", "FILE");
+    AddText(app, "--editor-png", o->editorPng,
+            "Draw Brightfall's editor at the resulting settings as a PNG", "FILE");
     app.add_flag("-q,--quiet", o->quiet, "No summary, no progress bar");
     AddFooter(app);
 
