@@ -172,24 +172,29 @@ bool IPlugBase::LegalIO(int inputs, int outputs) const {
     return false;
 }
 
-void IPlugBase::SetInputConnections(int start, int count, bool connected) {
-    const int end = std::min(start + std::max(count, 0), NInChannels());
+namespace {
+
+// Pins [start, start + count) of `pins`, clipped to the list, connected or
+// not; a pin let go of points its slot at its own scratch buffer.
+template <typename PinList>
+void SetConnections(PinList& pins, int start, int count, bool connected) {
+    const int end = std::min(start + std::max(count, 0), static_cast<int>(pins.size()));
     for (int i = std::max(start, 0); i < end; ++i) {
-        InputPin& pin = *mInputPins[i];
+        auto& pin = *pins[i];
         pin.connected = connected;
         if (!connected)
             *pin.slot = pin.scratch.Get();
     }
 }
 
+}  // namespace
+
+void IPlugBase::SetInputConnections(int start, int count, bool connected) {
+    SetConnections(mInputPins, start, count, connected);
+}
+
 void IPlugBase::SetOutputConnections(int start, int count, bool connected) {
-    const int end = std::min(start + std::max(count, 0), NOutChannels());
-    for (int i = std::max(start, 0); i < end; ++i) {
-        OutputPin& pin = *mOutputPins[i];
-        pin.connected = connected;
-        if (!connected)
-            *pin.slot = pin.scratch.Get();
-    }
+    SetConnections(mOutputPins, start, count, connected);
 }
 
 // The k-th host buffer goes to the k-th connected pin: hosts pass only as

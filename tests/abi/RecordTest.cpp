@@ -20,6 +20,16 @@ void MakeTransparent(VstHost& host) {
     host.Dispatch(effMainsChanged, 0, 1);
 }
 
+// Both replacing callbacks, each over the whole of `b`, hand the input back.
+void ExpectBothReplacingCallbacksPass(AEffect* e, Buffers& b) {
+    e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
+    EXPECT_EQ(b.out[0], b.in[0]);
+    EXPECT_EQ(b.out[1], b.in[1]);
+    e->processReplacing(e, b.InF(), b.OutF(), b.frames);
+    EXPECT_EQ(b.outF[0], b.inF[0]);
+    EXPECT_EQ(b.outF[1], b.inF[1]);
+}
+
 }  // namespace
 
 TEST(Record, FieldsAHostReadsAfterInstantiation) {
@@ -94,13 +104,7 @@ TEST(Audio, AllThreeCallbacksPassAudioAtSustainZero) {
     MakeTransparent(host);
     AEffect* e = host.Effect();
     Buffers b(200);
-    e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
-    EXPECT_EQ(b.out[0], b.in[0]);
-    EXPECT_EQ(b.out[1], b.in[1]);
-
-    e->processReplacing(e, b.InF(), b.OutF(), b.frames);
-    EXPECT_EQ(b.outF[0], b.inF[0]);
-    EXPECT_EQ(b.outF[1], b.inF[1]);
+    ExpectBothReplacingCallbacksPass(e, b);
 
     // The accumulating callback adds: twice over the same output doubles it.
     e->process(e, b.InF(), b.OutF(), b.frames);
@@ -122,11 +126,7 @@ TEST(Audio, ZeroFramesAndMoreFramesThanTheBlockSize) {
 
     // The host announced 256 frames and sends 1000: served in pieces.
     Buffers big(1000);
-    e->processDoubleReplacing(e, big.In(), big.Out(), big.frames);
-    EXPECT_EQ(big.out[0], big.in[0]);
-    EXPECT_EQ(big.out[1], big.in[1]);
-    e->processReplacing(e, big.InF(), big.OutF(), big.frames);
-    EXPECT_EQ(big.outF[1], big.inF[1]);
+    ExpectBothReplacingCallbacksPass(e, big);
 }
 
 TEST(Audio, SameArrayForInputAndOutput) {

@@ -71,6 +71,20 @@ void Prepare(VstHost& host, float wet, float sustain) {
     host.Dispatch(effMainsChanged, 0, 1);
 }
 
+// A fresh instance on a fresh thread, prepared at `wet` and `sustain`, with
+// `frames` of the fixed signal: what `body` makes of it.
+template <typename Body>
+std::vector<double> RenderFresh(float wet, float sustain, int frames, Body body) {
+    std::vector<double> result;
+    OnFreshThread([&] {
+        VstHost host(Module());
+        Prepare(host, wet, sustain);
+        Buffers b(frames);
+        result = body(host.Effect(), b);
+    });
+    return result;
+}
+
 }  // namespace
 
 TEST(ReverbAudio, BeforeTheFirstResetTheOutputIsHalfTheInput) {
@@ -142,25 +156,21 @@ TEST(ReverbAudio, FullyWetIsTheConvolutionWithTheSynthesisedResponse) {
 }
 
 TEST(ReverbAudio, OutputDoesNotDependOnHowTheHostCutsTheInput) {
-    std::vector<double> oneCall, smallCalls;
-    auto render = [](std::vector<double>& result, int piece) {
-        OnFreshThread([&] {
-            VstHost host(Module());
-            Prepare(host, 0.6f, 0.1f);
-            AEffect* e = host.Effect();
-            Buffers b(9000);
+    auto render = [](int piece) {
+        return RenderFresh(0.6f, 0.1f, 9000, [piece](AEffect* e, Buffers& b) {
             for (int pos = 0; pos < b.frames; pos += piece) {
                 const int n = std::min(piece, b.frames - pos);
                 double* in[2] = {b.in[0].data() + pos, b.in[1].data() + pos};
                 double* out[2] = {b.out[0].data() + pos, b.out[1].data() + pos};
                 e->processDoubleReplacing(e, in, out, n);
             }
-            result = b.out[0];
-            result.insert(result.end(), b.out[1].begin(), b.out[1].end());
+            std::vector<double> both = b.out[0];
+            both.insert(both.end(), b.out[1].begin(), b.out[1].end());
+            return both;
         });
     };
-    render(oneCall, 9000);
-    render(smallCalls, 37);
+    const std::vector<double> oneCall = render(9000);
+    const std::vector<double> smallCalls = render(37);
     ASSERT_EQ(oneCall.size(), smallCalls.size());
     for (std::size_t i = 0; i < oneCall.size(); ++i)
         ASSERT_NEAR(oneCall[i], smallCalls[i], 1e-9);
@@ -182,25 +192,13 @@ TEST(ReverbAudio, MonoInputFeedsTheSameReverbToBothOutputs) {
 }
 
 TEST(ReverbAudio, AliasedBuffersGiveWhatDistinctBuffersGive) {
-    std::vector<double> distinct, aliased;
-    auto render = [](std::vector<double>& result, bool alias) {
-        OnFreshThread([&] {
-            VstHost host(Module());
-            Prepare(host, 0.7f, 0.05f);
-            AEffect* e = host.Effect();
-            Buffers b(4000);
-            if (alias) {
-                e->processDoubleReplacing(e, b.In(), b.In(), b.frames);
-                result = b.in[0];
-            } else {
-                e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
-                result = b.out[0];
-            }
+    auto render = [](bool alias) {
+        return RenderFresh(0.7f, 0.05f, 4000, [alias](AEffect* e, Buffers& b) {
+            e->processDoubleReplacing(e, b.In(), alias ? b.In() : b.Out(), b.frames);
+            return alias ? b.in[0] : b.out[0];
         });
     };
-    render(distinct, false);
-    render(aliased, true);
-    EXPECT_EQ(distinct, aliased);
+    EXPECT_EQ(render(false), render(true));
 }
 
 TEST(ReverbAudio, HostileParameterValuesNeverReachTheAudio) {

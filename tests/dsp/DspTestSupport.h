@@ -79,4 +79,13 @@ void withEachKernelSet(Check check) {
     }
 }
 
+// A convolver with nothing to convolve (never set up, refused, or reset)
+// writes silence over whatever its output held.
+template <typename Convolver>
+bool outputsSilence(Convolver& conv, const std::vector<double>& x) {
+    std::vector<double> y(x.size(), 99.0);
+    conv.process(x.data(), y.data(), y.size());
+    return y == std::vector<double>(x.size(), 0.0);
+}
+
 }  // namespace dsptest

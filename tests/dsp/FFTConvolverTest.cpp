@@ -116,16 +116,12 @@ TEST(FFTConvolver, UnusableBlockSizesAndSilentResponsesGiveZeros) {
     EXPECT_TRUE(conv.init(64, quiet.data(), quiet.size()));
     EXPECT_EQ(conv.getPartitionCount(), 0u);
 
-    std::vector<double> y(x.size(), 99.0);
-    conv.process(x.data(), y.data(), y.size());
-    EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
+    EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 
     ASSERT_TRUE(conv.init(64, h.data(), h.size()));
     conv.reset();
     EXPECT_EQ(conv.getPartitionCount(), 0u);
-    std::fill(y.begin(), y.end(), 99.0);
-    conv.process(x.data(), y.data(), y.size());
-    EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
+    EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 }
 
 TEST(Buffer, RefusesSizesWhoseByteCountWouldWrapAround) {

@@ -126,23 +126,19 @@ TEST(TwoStageFFTConvolver, PiecesFollowTheResponseLength) {
 TEST(TwoStageFFTConvolver, ZeroBlockSizesAndResetGiveZeros) {
     const std::vector<double> h = dsptest::noise(5000, 17);
     const std::vector<double> x = dsptest::noise(3000, 18);
-    std::vector<double> y(x.size(), 99.0);
     TwoStageFFTConvolver conv;
 
     EXPECT_FALSE(conv.init(0, 1706, h.data(), h.size()));
     EXPECT_FALSE(conv.init(102, 0, h.data(), h.size()));
     EXPECT_FALSE(conv.init(102, fftconvolver::FFTConvolver::kMaxBlockSize + 1, h.data(), h.size()));
     EXPECT_EQ(conv.getHeadSize(), 0u);
-    conv.process(x.data(), y.data(), y.size());
-    EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
+    EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 
     ASSERT_TRUE(conv.init(102, 1706, h.data(), h.size()));
     dsptest::runInCalls(conv, x, 64);
     conv.reset();
     EXPECT_EQ(conv.getTailSize(), 0u);
-    std::fill(y.begin(), y.end(), 99.0);
-    conv.process(x.data(), y.data(), y.size());
-    EXPECT_EQ(y, std::vector<double>(x.size(), 0.0));
+    EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 }
 
 // The sliced far-tail work must give every output sample bit for bit, whatever

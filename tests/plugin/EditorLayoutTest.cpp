@@ -10,6 +10,7 @@
 #include "plugin/Brightfall.h"
 #include "render/LICE_BlitBitmap.h"
 #include "render/LICE_MemBitmap.h"
+#include "tests/support/GestureChecks.h"
 
 namespace {
 
@@ -115,13 +116,7 @@ TEST(EditorLayout, KnobDragReachesTheHostAsOneGesture) {
     g.MouseDrag(300, 152, left);
     g.MouseDrag(300, 144, left);
     g.MouseUp(300, 600, IModifierKeys());
-    ASSERT_EQ(gCalls.size(), 4u);
-    EXPECT_EQ(gCalls[0].opcode, audioMasterBeginEdit);
-    EXPECT_EQ(gCalls[0].index, 1);
-    EXPECT_EQ(gCalls[1].opcode, audioMasterAutomate);
-    EXPECT_FLOAT_EQ(gCalls[1].opt, 0.5f + 8.0f / 256.0f);
-    EXPECT_FLOAT_EQ(gCalls[2].opt, 0.5f + 16.0f / 256.0f);
-    EXPECT_EQ(gCalls[3].opcode, audioMasterEndEdit);
+    ExpectTwoStepDragGesture(gCalls, 1);
     EXPECT_DOUBLE_EQ(inst.plug->GetParam(1)->Value(), 50.0 + 100.0 * 16.0 / 256.0);
     EXPECT_FLOAT_EQ(inst.plug->Engine().getSustain(), static_cast<float>((50.0 + 6.25) / 100.0));
 

@@ -155,13 +155,20 @@ void FillRows(TestImage& image, const std::function<int(int, int, int)>& sample)
     }
 }
 
-Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> alpha) {
+// A kW x kH image of `colorType` at `bitDepth`, its rows and expectations
+// still to fill.
+Case NewCase(const std::string& name, int colorType, int bitDepth) {
     Case c;
     c.name = name;
     c.image.width = kW;
     c.image.height = kH;
     c.image.bitDepth = bitDepth;
-    c.image.colorType = PNG_COLOR_TYPE_PALETTE;
+    c.image.colorType = colorType;
+    return c;
+}
+
+Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> alpha) {
+    Case c = NewCase(name, PNG_COLOR_TYPE_PALETTE, bitDepth);
     const int entries = 1 << bitDepth;
     for (int i = 0; i < entries; ++i) {
         c.image.palette.push_back({static_cast<png_byte>(i * 37 + 5),
@@ -183,12 +190,7 @@ Case PaletteCase(const std::string& name, int bitDepth, std::vector<png_byte> al
 
 // Grey at a depth, optionally with one grey level made transparent.
 Case GreyCase(const std::string& name, int bitDepth, int transparentLevel = -1) {
-    Case c;
-    c.name = name;
-    c.image.width = kW;
-    c.image.height = kH;
-    c.image.bitDepth = bitDepth;
-    c.image.colorType = PNG_COLOR_TYPE_GRAY;
+    Case c = NewCase(name, PNG_COLOR_TYPE_GRAY, bitDepth);
     const int maxValue = (1 << bitDepth) - 1;
     FillRows(c.image, [maxValue](int x, int y, int ch) { return Sample(x, y, ch, maxValue); });
     if (transparentLevel >= 0) {
@@ -206,12 +208,7 @@ Case GreyCase(const std::string& name, int bitDepth, int transparentLevel = -1) 
 
 // Direct colour (grey with alpha, RGB, RGBA) at 8 or 16 bits.
 Case DirectCase(const std::string& name, int colorType, int bitDepth, bool transparentColor) {
-    Case c;
-    c.name = name;
-    c.image.width = kW;
-    c.image.height = kH;
-    c.image.bitDepth = bitDepth;
-    c.image.colorType = colorType;
+    Case c = NewCase(name, colorType, bitDepth);
     const int maxValue = (1 << bitDepth) - 1;
     // A few positions repeat the transparent colour, so the tRNS match is exercised.
     const auto sample = [maxValue](int x, int y, int ch) {

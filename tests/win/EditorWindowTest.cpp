@@ -11,6 +11,7 @@
 #include "render/LICE_BlitBitmap.h"
 #include "render/LICE_MemBitmap.h"
 #include "tests/abi/ModuleFixture.h"
+#include "tests/support/GestureChecks.h"
 
 namespace {
 
@@ -202,19 +203,8 @@ TEST(EditorWindow, LeftDragIsOneGestureAndRepaintsTheKnob) {
     PostMessageA(ed.editor, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(100, 144));
     PostMessageA(ed.editor, WM_LBUTTONUP, 0, MAKELPARAM(100, 600));  // released outside
     Pump(90);                                                        // two timer periods
-    const auto calls = ed.host.Calls();
-    std::vector<HostCall> gestures;
-    for (const HostCall& c : calls)
-        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit ||
-            c.opcode == audioMasterAutomate)
-            gestures.push_back(c);
-    ASSERT_EQ(gestures.size(), 4u);
-    EXPECT_EQ(gestures[0].opcode, audioMasterBeginEdit);
-    EXPECT_EQ(gestures[0].index, 0);
-    EXPECT_EQ(gestures[1].opcode, audioMasterAutomate);
-    EXPECT_FLOAT_EQ(gestures[1].opt, 0.5f + 8.0f / 256.0f);
-    EXPECT_FLOAT_EQ(gestures[2].opt, 0.5f + 16.0f / 256.0f);
-    EXPECT_EQ(gestures[3].opcode, audioMasterEndEdit);
+    ExpectTwoStepDragGesture(
+        ed.host.CallsOf({audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}), 0);
     EXPECT_FLOAT_EQ(ed.Param(0), 0.5f + 16.0f / 256.0f);
     EXPECT_EQ(
         Differences(ReadWindow(ed.editor, 404, 250), ExpectedPicture(0.5 + 16.0 / 256.0, 0.5)), 0);

@@ -45,6 +45,13 @@ class EditorTest : public ::testing::Test {
         return host->Dispatch(effEditOpen, 0, 0, X11Session::AsParent(into)) == 1;
     }
     bool Open() { return Open(parent); }
+    // Opens the editor, waits for `picture` and forgets the calls made so
+    // far: where most tests start.
+    void OpenShowing(const std::vector<std::uint32_t>& picture) {
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(Shows(Editor(), picture));
+        host->ClearCalls();
+    }
     void Close() { host->Dispatch(effEditClose); }
 
     // The editor's window: the one child of `in`, or 0.

@@ -60,9 +60,7 @@ TEST_F(EditorTest, ReopeningWhileOpenKeepsOneWindowAtTheSamePlaceAndRepaintsIt) 
 }
 
 TEST_F(EditorTest, DragsMoveAKnobByMinusDyOver256InsideOneGesture) {
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Shows(Editor(), PictureAtDefaults()));
-    host->ClearCalls();
+    ASSERT_NO_FATAL_FAILURE(OpenShowing(PictureAtDefaults()));
 
     // Left button, 32 pixels up: 0.5 + 32/256.
     Drag(1, kWetX, kKnobY, -32);
@@ -131,9 +129,7 @@ TEST_F(EditorTest, DoubleClickRestoresTheDefaultWithoutAGesture) {
 }
 
 TEST_F(EditorTest, WheelStepsAreOneNotchEachAndBeginNoGesture) {
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Shows(Editor(), PictureAtDefaults()));
-    host->ClearCalls();
+    ASSERT_NO_FATAL_FAILURE(OpenShowing(PictureAtDefaults()));
     x.MoveTo(kWetX, kKnobY);
     x.Click(4);
     ASSERT_TRUE(ParameterBecomes(0, 0.51f));
@@ -156,9 +152,7 @@ TEST_F(EditorTest, WheelStepsAreOneNotchEachAndBeginNoGesture) {
 }
 
 TEST_F(EditorTest, EveryButtonReleaseEndsItsGestureAndFreesThePointer) {
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Shows(Editor(), PictureAtDefaults()));
-    host->ClearCalls();
+    ASSERT_NO_FATAL_FAILURE(OpenShowing(PictureAtDefaults()));
 
     // The middle button begins a gesture like the others; its release ends it.
     x.MoveTo(kWetX, kKnobY);
