@@ -17,6 +17,20 @@ IPlugLV2* FromHandle(LV2_Handle instance) {
     return static_cast<IPlugLV2*>(instance);
 }
 
+// Runs body(plug) with the plug-in mutex held, letting no exception reach
+// the host: the shape of the callbacks outside the audio thread.
+template <typename Body>
+void GuardedHostCall(LV2_Handle instance, Body body) {
+    IPlugLV2* plug = FromHandle(instance);
+    if (!plug)
+        return;
+    try {
+        IPlugBase::Lock lock(plug->GetMutex());
+        body(*plug);
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 IPlugLV2::IPlugLV2(const IPlugConfig& config) : IPlugAudio(config) {
@@ -176,26 +190,14 @@ void IPlugLV2::ConnectPort(LV2_Handle instance, std::uint32_t port, void* data) 
 }
 
 void IPlugLV2::Activate(LV2_Handle instance) {
-    IPlugLV2* plug = FromHandle(instance);
-    if (!plug)
-        return;
-    try {
-        Lock lock(plug->GetMutex());
-        plug->OnActivation(true);
-        plug->OnReset();
-    } catch (...) {
-    }
+    GuardedHostCall(instance, [](IPlugLV2& plug) {
+        plug.OnActivation(true);
+        plug.OnReset();
+    });
 }
 
 void IPlugLV2::Deactivate(LV2_Handle instance) {
-    IPlugLV2* plug = FromHandle(instance);
-    if (!plug)
-        return;
-    try {
-        Lock lock(plug->GetMutex());
-        plug->OnActivation(false);
-    } catch (...) {
-    }
+    GuardedHostCall(instance, [](IPlugLV2& plug) { plug.OnActivation(false); });
 }
 
 void IPlugLV2::Cleanup(LV2_Handle instance) {
@@ -363,14 +365,19 @@ LV2_Worker_Status IPlugLV2::WorkResponse(LV2_Handle instance, std::uint32_t size
 
 // --- State ---------------------------------------------------------------------
 
+LV2_State_Status IPlugLV2::StateRefusal(const IPlugLV2* plug, bool hostFunction) {
+    if (!plug || !hostFunction)
+        return LV2_STATE_ERR_UNKNOWN;
+    // The chunk is stored under a URID: without the host's map there is none.
+    return plug->mMap ? LV2_STATE_SUCCESS : LV2_STATE_ERR_NO_FEATURE;
+}
+
 LV2_State_Status IPlugLV2::StateSave(LV2_Handle instance, LV2_State_Store_Function store,
                                      LV2_State_Handle handle, std::uint32_t,
                                      const LV2_Feature* const*) {
     IPlugLV2* plug = FromHandle(instance);
-    if (!plug || !store)
-        return LV2_STATE_ERR_UNKNOWN;
-    if (!plug->mMap)
-        return LV2_STATE_ERR_NO_FEATURE;
+    if (const LV2_State_Status refused = StateRefusal(plug, store != nullptr))
+        return refused;
     try {
         Lock lock(plug->GetMutex());
         // The same chunk as the VST 2 module's effGetChunk: header, then
@@ -390,10 +397,8 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
                                         LV2_State_Handle handle, std::uint32_t,
                                         const LV2_Feature* const*) {
     IPlugLV2* plug = FromHandle(instance);
-    if (!plug || !retrieve)
-        return LV2_STATE_ERR_UNKNOWN;
-    if (!plug->mMap)
-        return LV2_STATE_ERR_NO_FEATURE;
+    if (const LV2_State_Status refused = StateRefusal(plug, retrieve != nullptr))
+        return refused;
     try {
         std::size_t size = 0;
         std::uint32_t type = 0, flags = 0;

@@ -98,6 +98,9 @@ class IPlugLV2 : public IPlugAudio {
     static LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
                                          LV2_State_Handle handle, std::uint32_t flags,
                                          const LV2_Feature* const* features);
+    // Why a state call cannot be served (no instance, no store or retrieve
+    // function, no URID map); LV2_STATE_SUCCESS when it can.
+    static LV2_State_Status StateRefusal(const IPlugLV2* plug, bool hostFunction);
     // Worker extension. [the host's worker thread]
     static LV2_Worker_Status Work(LV2_Handle instance, LV2_Worker_Respond_Function respond,
                                   LV2_Worker_Respond_Handle handle, std::uint32_t size,

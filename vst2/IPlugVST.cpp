@@ -321,10 +321,8 @@ VstIntPtr IPlugVST::DispatchLifeCycle(VstInt32 opcode, VstIntPtr value, float op
                 OnActivation(true);
             }
             return 0;
-        case effIdle:
+        default:  // effIdle
             SetChunkRestored(false);
-            return 0;
-        default:
             return 0;
     }
 }

@@ -194,6 +194,10 @@ LRESULT IGraphicsWin::Proc::Handle(IGraphicsWin& g, HWND hwnd, UINT msg, WPARAM 
         }
         return body();
     };
+    // A press, drag or release at the message's position, under the lock.
+    auto mouse = [&](void (IGraphics::*handler)(int, int, const IModifierKeys&)) {
+        locked([&] { (g.*handler)(MouseX(lParam), MouseY(lParam), ModifiersFrom(wParam)); });
+    };
     switch (msg) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
@@ -208,10 +212,7 @@ LRESULT IGraphicsWin::Proc::Handle(IGraphicsWin& g, HWND hwnd, UINT msg, WPARAM 
             return 0;
         }
         case WM_CLOSE:
-            locked([&] {
-                g.CloseEditorWindow();
-                return 0;
-            });
+            locked([&] { g.CloseEditorWindow(); });
             return 0;
         case WM_TIMER: {
             if (wParam != kTimerId)
@@ -245,42 +246,29 @@ LRESULT IGraphicsWin::Proc::Handle(IGraphicsWin& g, HWND hwnd, UINT msg, WPARAM 
             return DefWindowProcA(hwnd, msg, wParam, lParam);
         }
         case WM_MOUSEMOVE:
-            if ((wParam & (MK_LBUTTON | MK_RBUTTON)) && GetCapture() == hwnd) {
-                locked([&] {
-                    g.MouseDrag(MouseX(lParam), MouseY(lParam), ModifiersFrom(wParam));
-                    return 0;
-                });
-            }
+            if ((wParam & (MK_LBUTTON | MK_RBUTTON)) && GetCapture() == hwnd)
+                mouse(&IGraphics::MouseDrag);
             return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
             SetFocus(hwnd);
             SetCapture(hwnd);
-            locked([&] {
-                g.MouseDown(MouseX(lParam), MouseY(lParam), ModifiersFrom(wParam));
-                return 0;
-            });
+            mouse(&IGraphics::MouseDown);
             return 0;
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
             // The middle button ends its press like the others: a gesture
             // begun on a press must end on its release.
-            locked([&] {
-                g.MouseUp(MouseX(lParam), MouseY(lParam), ModifiersFrom(wParam));
-                return 0;
-            });
+            mouse(&IGraphics::MouseUp);
             if (GetCapture() == hwnd)
                 ::ReleaseCapture();
             return 0;
         case WM_CAPTURECHANGED:
             // Capture taken away mid-press (another window grabbed the mouse):
             // no release will come, so end the press and its gesture now.
-            locked([&] {
-                g.ReleaseCapture();
-                return 0;
-            });
+            locked([&] { g.ReleaseCapture(); });
             return 0;
         case WM_LBUTTONDBLCLK:
             locked([&] {
@@ -292,10 +280,7 @@ LRESULT IGraphicsWin::Proc::Handle(IGraphicsWin& g, HWND hwnd, UINT msg, WPARAM 
             RECT wr;
             GetWindowRect(hwnd, &wr);
             const int x = MouseX(lParam) - wr.left, y = MouseY(lParam) - wr.top;
-            locked([&] {
-                g.MouseWheel(x, y, ModifiersFrom(LOWORD(wParam)), steps);
-                return 0;
-            });
+            locked([&] { g.MouseWheel(x, y, ModifiersFrom(LOWORD(wParam)), steps); });
             return 0;
         }
         default:

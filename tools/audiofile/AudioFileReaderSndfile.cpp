@@ -5,16 +5,13 @@
 #include <sstream>
 
 #include "tools/audiofile/AudioFileReader.h"
+#include "tools/audiofile/SndfileState.h"
 #include "tools/audiofile/ToolError.h"
 
-struct AudioFileReader::Decoder {
-    SNDFILE* file = nullptr;
-};
+struct AudioFileReader::Decoder : SndfileState {};
 
 void AudioFileReader::DecoderDeleter::operator()(Decoder* decoder) const {
-    if (decoder->file)
-        sf_close(decoder->file);
-    delete decoder;
+    SndfileState::Close(decoder);
 }
 
 void AudioFileReader::Open() {

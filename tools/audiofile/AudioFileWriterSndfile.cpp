@@ -2,16 +2,13 @@
 #include <sndfile.h>
 
 #include "tools/audiofile/AudioFileWriter.h"
+#include "tools/audiofile/SndfileState.h"
 #include "tools/audiofile/ToolError.h"
 
-struct AudioFileWriter::Encoder {
-    SNDFILE* snd = nullptr;
-};
+struct AudioFileWriter::Encoder : SndfileState {};
 
 void AudioFileWriter::EncoderDeleter::operator()(Encoder* encoder) const {
-    if (encoder->snd)
-        sf_close(encoder->snd);
-    delete encoder;
+    SndfileState::Close(encoder);
 }
 
 AudioFileWriter::AudioFileWriter(const std::string& path, const AudioFormat& format, int channels,
@@ -38,15 +35,15 @@ AudioFileWriter::~AudioFileWriter() = default;
 void AudioFileWriter::Write(const double* interleaved, long frames) {
     if (frames <= 0)
         return;
-    const sf_count_t n = sf_writef_double(mEncoder->snd, interleaved, frames);
+    const sf_count_t n = sf_writef_double(mEncoder->file, interleaved, frames);
     if (n != frames)
-        throw ToolError("cannot write " + mFile.Target() + ": " + sf_strerror(mEncoder->snd));
+        throw ToolError("cannot write " + mFile.Target() + ": " + sf_strerror(mEncoder->file));
     mFrames += frames;
 }
 
 void AudioFileWriter::Commit() {
-    SNDFILE* snd = mEncoder->snd;
-    mEncoder->snd = nullptr;
+    SNDFILE* snd = mEncoder->file;
+    mEncoder->file = nullptr;
     const int err = sf_close(snd);
     if (err != 0)
         throw ToolError("cannot finish " + mFile.Target() + ": " + sf_error_number(err));
