@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Reads dsp_bench's JSON output (run with --benchmark_repetitions) from the
-files named on the command line, or from stdin, and prints the best repetition
+"""Reads dsp_bench's or multi_instance_bench's JSON output (run with
+--benchmark_repetitions) from the files named on the command line, or from
+stdin, and prints the best repetition
 of every figure across all of them: the shortest time and the highest
 real-time factor. On a machine shared with other work, interference
 only ever makes a figure worse, so the best of several runs is the closest to
@@ -21,6 +22,8 @@ for b in (b for run in runs for b in run["benchmarks"]):
                                                            "repetition_index", "threads"):
             continue
         keep = max if key.endswith("_rtf") else min
+        if "_vs_" in key:  # the lowest in-run ratio of any repetition, for the brackets
+            key = "lowest_" + key
         figures[key] = keep(figures.get(key, value), value)
 
 for (kind, arg), f in best.items():
@@ -44,6 +47,15 @@ for (kind, arg), f in best.items():
     elif kind == "BM_SetSustain":
         print(f"setSustain(1.0): ours {f['ours_ms']:.3f} ms ({f['ours_of_128_block_pct']:.0f}% of a"
               f" 128-sample block, {f['ours_of_256_block_pct']:.0f}% of 256) | FFTW {f['fftw_ms']:.3f} ms")
+    elif kind == "BM_MultiInstance":
+        n, block = (int(part.partition(":")[2]) for part in arg.split("/"))
+        alone = (f" | N={n} / alone {f['ours_rtf'] / f['alone_rtf']:.2f}"
+                 f" ({f['lowest_ours_vs_ours_alone']:.2f})" if "alone_rtf" in f else "")
+        print(f"instances {n:>2} block {block:>4}: rtf per instance ours {f['ours_rtf']:6.1f}"
+              f" FFTW {f['fftw_rtf']:6.1f} zita {f['zita_rtf']:6.1f} | ours/FFTW"
+              f" {f['ours_rtf'] / f['fftw_rtf']:.2f} ({f['lowest_ours_vs_fftw']:.2f}) ours/zita"
+              f" {f['ours_rtf'] / f['zita_rtf']:.2f} ({f['lowest_ours_vs_zita']:.2f}){alone} |"
+              f" ours p99.9 {f['ours_p999_pct']:5.1f}% worst {f['ours_max_call_pct']:5.1f}% of block")
 engine = next((f for (kind, _), f in best.items() if kind == "BM_Engine"), None)
 if engine:
     print(f"memory per instance: heap {engine['heap_MB']:.2f} MB + object {engine['object_MB']:.2f} MB")
