@@ -33,7 +33,8 @@ std::string Shell(const std::string& command, int* status = nullptr) {
 }
 
 std::string WithPath(const std::string& command) {
-    return "LV2_PATH='" + CleanLv2Path() + "' " + command;
+    return std::string(BRIGHTFALL_OUTSIDE_HOST_ENV) + " LV2_PATH='" + CleanLv2Path() + "' " +
+           command;
 }
 
 struct Stereo {
@@ -116,8 +117,8 @@ TEST(LV2Bundle, LilvListsThePluginAndReportsPortsRangesUnitsAndTheUi) {
     ASSERT_NE(p5, std::string::npos);
     EXPECT_EQ(info.find("Port 6:"), std::string::npos);
     const std::string ports = info.substr(p0, p4 - p0);
-    for (const char* symbol : {"Symbol:      in_l", "Symbol:      in_r", "Symbol:      out_l",
-                               "Symbol:      out_r"})
+    for (const char* symbol :
+         {"Symbol:      in_l", "Symbol:      in_r", "Symbol:      out_l", "Symbol:      out_r"})
         EXPECT_NE(ports.find(symbol), std::string::npos) << symbol;
     const std::string wet = info.substr(p4, p5 - p4), sustain = info.substr(p5);
     for (const std::string* port : {&wet, &sustain}) {
@@ -161,23 +162,23 @@ TEST(LV2Bundle, Lv2applyGivesTheDrySignalAtNoWetAndTheVst2RenderAtFullReverb) {
                       vst = Scratch("vst.wav");
     WriteFloatWav(in, Burst(rate, rate));
     int status = -1;
-    std::string out = Shell(WithPath("lv2apply -i '" + in + "' -o '" + dry +
-                                   "' -c wet_dry 0 urn:brightfall:reverb"),
-                          &status);
+    std::string out = Shell(
+        WithPath("lv2apply -i '" + in + "' -o '" + dry + "' -c wet_dry 0 urn:brightfall:reverb"),
+        &status);
     ASSERT_EQ(status, 0) << out;
     const Stereo input = ReadWav(in), dryOut = ReadWav(dry);
     ASSERT_EQ(dryOut.frames.size(), input.frames.size());
     EXPECT_EQ(dryOut.frames, input.frames);
 
     out = Shell(WithPath("lv2apply -i '" + in + "' -o '" + lv2 +
-                       "' -c wet_dry 100 -c sustain 100 urn:brightfall:reverb"),
-              &status);
+                         "' -c wet_dry 100 -c sustain 100 urn:brightfall:reverb"),
+                &status);
     ASSERT_EQ(status, 0) << out;
     // The VST 2 module in single precision (LV2 ports are single precision),
     // as long as the input, at the same settings.
     out = Shell(std::string("'") + BRIGHTFALL_RENDER + "' '" + in + "' '" + vst +
-                  "' --wet 100 --sustain 100 --precision single --tail 0 --subtype float -q",
-              &status);
+                    "' --wet 100 --sustain 100 --precision single --tail 0 --subtype float -q",
+                &status);
     ASSERT_EQ(status, 0) << out;
     const Stereo a = ReadWav(lv2), b = ReadWav(vst);
     ASSERT_EQ(a.frames.size(), input.frames.size());

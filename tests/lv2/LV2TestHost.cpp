@@ -36,6 +36,15 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// The plug-in makes its object with the non-throwing form; with the one
+// above replaced, this one must be too, or its memory would come from
+// another allocator than the one the replaced delete returns it to.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (tCounting)
+        ++tAllocations;
+    return std::malloc(size ? size : 1);
+}
+
 // Out of line, so that GCC, seeing the replaced new inlined beside a plain
 // free, does not take the pair for a mismatch.
 [[gnu::noinline]] static void Release(void* p) noexcept {
