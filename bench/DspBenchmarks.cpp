@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchNoise.h"
 #include "FftwReference.h"
 #include "dsp/RealFFT.h"
 #include "dsp/ReverbEngine.h"
@@ -24,15 +25,7 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSampleRate = 44100.0;
 constexpr std::size_t kPeriod = 2048;
 
-std::vector<double> noise(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(n);
-    for (double& x : v) {
-        x = dist(rng);
-    }
-    return v;
-}
+using bench::noise;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchNoise.h"
 #include "FftwReference.h"
 #include "dsp/ReverbEngine.h"
 
@@ -32,15 +33,7 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSampleRate = 44100.0;
 constexpr std::size_t kSpan = 16 * 2048;  // samples per engine per round
 
-std::vector<double> noise(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(n);
-    for (double& x : v) {
-        x = dist(rng);
-    }
-    return v;
-}
+using bench::noise;
 
 double cpuSeconds(clockid_t clock) {
     timespec t{};
