@@ -1,5 +1,6 @@
 #include "plugin/Brightfall.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -92,7 +93,9 @@ void Brightfall::OnParameterChanged(int index) {
     // round once.
     const float setting = static_cast<float>(param->Value() / 100.0);
     if (index == kWetDry) {
-        current->setMix(setting);
+        // A host value below 0 maps below the minimum, as for Sustain; a
+        // negative mix would turn the dry signal up and the reverb over.
+        current->setMix(std::max(setting, 0.0f));
     } else if (index == kSustain) {
         current->setSustain(SustainSetting(param->Value()));
     }

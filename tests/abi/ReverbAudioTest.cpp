@@ -213,4 +213,11 @@ TEST(ReverbAudio, HostileParameterValuesNeverReachTheAudio) {
         for (double s : b.out[0])
             ASSERT_TRUE(std::isfinite(s)) << "after value " << v;
     }
+    // A value below 0 lands below the minimum, but the mix the audio gets
+    // stops at 0: the input exactly, with the reverb running.
+    e->setParameter(e, 1, 0.3f);
+    e->setParameter(e, 0, -0.5f);
+    e->processDoubleReplacing(e, b.In(), b.Out(), b.frames);
+    EXPECT_EQ(b.out[0], b.in[0]);
+    EXPECT_EQ(b.out[1], b.in[1]);
 }
