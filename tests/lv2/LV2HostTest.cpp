@@ -121,12 +121,15 @@ TEST(LV2State, SavedChunkIsTheVst2ChunkAndRestoresValuesAndSound) {
 }
 
 // Sustain moved every few runs while audio runs. With a worker, the runs
-// that see a change spend no more CPU time on the run thread than a quarter
-// of the block (thread CPU time, so a preempted run does not count); without
-// one, the synthesis is made in those runs, and shows in the same figure.
+// that see a change allocate nothing and carry no synthesis; without one,
+// the synthesis is made in those runs. The CPU time of those runs on the run
+// thread (thread CPU time, so a preempted run does not count) is compared
+// between the two in the same process, never against a fixed budget: a
+// sanitizer or a busy machine scales both.
 TEST(LV2Sustain, ChangesWhileRunningAreHeardAndWithAWorkerNoRunCarriesTheSynthesis) {
     const double quarterBlockMicros = 1e6 * kBlock / kRate / 4.0;
     const float sustains[] = {80.0f, 30.0f, 100.0f, 55.0f, 90.0f, 40.0f, 100.0f, 10.0f};
+    double worstWithWorker = 0.0, bestWithoutWorker = 0.0;
     for (bool worker : {true, false}) {
         SCOPED_TRACE(worker ? "worker" : "no worker");
         double worstChange = 0.0, bestChange = 1e30;
@@ -191,18 +194,21 @@ TEST(LV2Sustain, ChangesWhileRunningAreHeardAndWithAWorkerNoRunCarriesTheSynthes
             // Nothing allocated on the audio thread, changes included.
             EXPECT_EQ(allocations, 0);
             EXPECT_LE(workDone, 8);
-            EXPECT_LT(worstChange, quarterBlockMicros)
-                << "best " << bestChange << " us, quarter block " << quarterBlockMicros << " us";
+            worstWithWorker = worstChange;
         } else {
-            EXPECT_GT(worstChange, quarterBlockMicros) << "best " << bestChange << " us";
             // The convolvers prepared in run allocate: the count sees the module.
             EXPECT_GT(allocations, 0);
+            EXPECT_EQ(workDone, 0);
+            bestWithoutWorker = bestChange;
         }
-        std::printf("%s: runs seeing a Sustain change took %.0f to %.0f us of CPU (quarter block "
-                    "%.0f us), %d preparations on the worker\n",
-                    worker ? "worker" : "no worker", bestChange, worstChange, quarterBlockMicros,
-                    workDone);
+        std::printf(
+            "%s: runs seeing a Sustain change took %.0f to %.0f us of CPU (quarter block "
+            "%.0f us), %d preparations on the worker\n",
+            worker ? "worker" : "no worker", bestChange, worstChange, quarterBlockMicros, workDone);
     }
+    // The costliest run that only swaps in a prepared response is a small part
+    // of the cheapest run that prepares one itself.
+    EXPECT_LT(4.0 * worstWithWorker, bestWithoutWorker);
 }
 
 TEST(LV2Hostile, NonFiniteControlsNullPortsEmptyRunsAndRunBeforeActivate) {
