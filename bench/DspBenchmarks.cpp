@@ -226,7 +226,7 @@ void BM_SetSustain(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FFTPair)->Arg(256)->Arg(4096);
+BENCHMARK(BM_FFTPair)->Arg(256)->Arg(2048)->Arg(8192);
 BENCHMARK(BM_Engine)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(1024)->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_TailSchedule)->Arg(64)->Arg(1024)->Unit(benchmark::kMillisecond);

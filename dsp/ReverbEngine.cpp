@@ -29,13 +29,7 @@ std::size_t countFor(float len) {
 
 }  // namespace
 
-ReverbEngine::ReverbEngine() {
-    // Both far tails would otherwise land in the one call that completes each
-    // 2048-sample period, several times the cost of the calls around it; a
-    // host with small blocks budgets for its worst call.
-    convolverL.setTailSchedule(fftconvolver::TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
-    convolverR.setTailSchedule(fftconvolver::TwoStageFFTConvolver::TailSchedule::SpreadOverPeriod);
-}
+ReverbEngine::ReverbEngine() = default;
 
 std::uint32_t ReverbEngine::drawNoise() {
     return nextNoise(noiseState());

@@ -1,5 +1,6 @@
 // The reverb's signal path: noise impulse responses under a half-circle envelope
-// (owned, 2 x 128000 samples), one two-stage convolver per channel, wet/dry mix.
+// (owned, 2 x 128000 samples), one non-uniformly partitioned convolver per
+// channel, wet/dry mix.
 // A plain member of the plug-in object, which serialises all calls with its mutex.
 #pragma once
 
@@ -7,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dsp/TwoStageFFTConvolver.h"
+#include "dsp/NonUniformConvolver.h"
 
 class ReverbEngine {
   public:
@@ -55,8 +56,8 @@ class ReverbEngine {
     float getMix() const { return mix; }
     const double* getImpulseL() const { return impulseL.data(); }
     const double* getImpulseR() const { return impulseR.data(); }
-    const fftconvolver::TwoStageFFTConvolver& getConvolverL() const { return convolverL; }
-    const fftconvolver::TwoStageFFTConvolver& getConvolverR() const { return convolverR; }
+    const fftconvolver::NonUniformConvolver& getConvolverL() const { return convolverL; }
+    const fftconvolver::NonUniformConvolver& getConvolverR() const { return convolverR; }
     // Heap bytes held by both convolvers (the responses live inside the object).
     std::size_t getAllocatedBytes() const;
 
@@ -70,8 +71,8 @@ class ReverbEngine {
 
     std::uint32_t headRequest = 0;
     std::uint32_t tailRequest = 0;
-    fftconvolver::TwoStageFFTConvolver convolverL;
-    fftconvolver::TwoStageFFTConvolver convolverR;
+    fftconvolver::NonUniformConvolver convolverL;
+    fftconvolver::NonUniformConvolver convolverR;
     std::array<double, kImpulseLength> impulseL{};
     std::array<double, kImpulseLength> impulseR{};
     float sustain = 0.0f;

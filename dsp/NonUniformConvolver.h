@@ -1,0 +1,96 @@
+// Zero-latency convolution of a long response in partitions that grow with
+// their distance from the start: a short-block head heard at once, then stages
+// of larger blocks whose work is spread over the block after their input.
+// Owns the head, the stages and one input history for all of them. init/reset
+// on a control thread, process on the audio thread (ReverbEngine, one per
+// channel).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "dsp/Buffer.h"
+#include "dsp/FFTConvolver.h"
+#include "dsp/SpreadStage.h"
+
+namespace fftconvolver {
+
+class NonUniformConvolver {
+  public:
+    // Most stages a convolver runs.
+    static constexpr std::size_t kMaxStages = 6;
+
+    NonUniformConvolver();
+    ~NonUniformConvolver();
+    NonUniformConvolver(const NonUniformConvolver&) = delete;
+    NonUniformConvolver& operator=(const NonUniformConvolver&) = delete;
+
+    // The engine's layout from the two-stage convolver's sizes, H and T (each
+    // rounded up to a power of two): the head of H up to T, as the two-stage
+    // head, then a stage of T/2 from T and one of 2T from 4T (each kept only
+    // when larger than H). Against the two-stage pieces (blocks of H up to
+    // 2T, of T beyond) they take a third of the partitions, so a third of the
+    // spectrum bytes per sample, in no more memory. Returns false, leaving the
+    // convolver empty, when either size is 0 or 2T is above
+    // FFTConvolver::kMaxBlockSize.
+    bool init(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,
+              std::size_t irLen);
+
+    // Any layout: a head of H (headBlockSize rounded up to a power of two),
+    // then stages of the given blocks, powers of two in growing order, each
+    // above H. A stage of block B starts at 2B and runs to where the next one
+    // starts; the head covers what lies before the first stage. Returns
+    // false, leaving the convolver empty, for a block that breaks those rules,
+    // more than kMaxStages stages, or a size above FFTConvolver::kMaxBlockSize.
+    bool initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
+                    std::size_t stageCount, const double* ir, std::size_t irLen);
+
+    // input and output must be different arrays: the head writes the whole
+    // output before the stages read the input again. [audio thread]
+    void process(const double* input, double* output, std::size_t len);
+
+    // Back to empty, dropping the response, the input history and any work
+    // still spread over coming calls.
+    void reset();
+
+    std::size_t getHeadSize() const { return headSize; }
+    const FFTConvolver& getHead() const { return head; }
+    // The stages that hold part of the response, nearest first.
+    std::size_t getStageCount() const { return stageCount; }
+    const SpreadStage& getStage(std::size_t i) const { return stages[i].work; }
+    // Bytes of sample and spectrum storage held by all pieces.
+    std::size_t getAllocatedBytes() const;
+
+  private:
+    // A stage and where its spread work stands. A stage of block B covers
+    // the response from 2B on: its input block completes B samples after its
+    // first sample, its work takes the next B, and the result is heard during
+    // the block after that. Every B is a multiple of H, so stage blocks
+    // complete at fragment boundaries.
+    struct Stage {
+        SpreadStage work;
+        std::size_t fill = 0;
+        std::size_t start = 0;  // where the block being worked on begins in history
+        std::size_t step = 0;   // next step of that work
+        bool pending = false;   // a block's work is under way
+        // Steps due half a step later than an even spread, so that this
+        // stage's transforms do not fall in the same call as the largest
+        // stage's.
+        bool late = false;
+    };
+
+    std::size_t headSize = 0;
+    FFTConvolver head;
+    // The input of the last history.size() samples, read by the stages: the
+    // largest stage block plus H, so a block completed in one fragment is
+    // still whole when its transform runs in the next.
+    Buffer<double> history;
+    std::size_t historyPos = 0;
+    Stage stages[kMaxStages];
+    std::size_t stageCount = 0;
+
+    void advance(Stage& stage, std::size_t target);
+};
+
+}  // namespace fftconvolver

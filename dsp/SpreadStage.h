@@ -1,0 +1,75 @@
+// One far stage of the non-uniform convolver: a piece of the response in
+// partitions of B samples whose block work (forward transform, the sum over
+// the partitions in slices of bins, inverse transform) is run in steps over
+// the B samples after its input block completes. It holds only the partition
+// and input spectra, one sum and its output: no input buffer (the owner's
+// input history is read) and no work buffer (the sum's storage is the forward
+// transform's scratch, the oldest input slot the inverse's). Owned by
+// NonUniformConvolver; init/reset on its control thread, the rest on the
+// audio thread.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "dsp/Buffer.h"
+#include "dsp/RealFFT.h"
+
+namespace fftconvolver {
+
+class SpreadStage {
+  public:
+    SpreadStage() = default;
+    SpreadStage(const SpreadStage&) = delete;
+    SpreadStage& operator=(const SpreadStage&) = delete;
+
+    // Partitions of blockSize (a power of two) over ir[0 .. irLen), every
+    // sample kept: the piece is cut from the middle of a response. The result
+    // is heard `delay` samples (0 .. B) after the block boundary where it is
+    // complete, so a piece may start anywhere from 2B to 3B after its input
+    // block's first sample and end with a whole partition.
+    void init(std::size_t blockSize, const double* ir, std::size_t irLen, std::size_t delay = 0);
+    void reset();
+
+    // Steps of one block's work: 0 transforms the block, 1 .. getStepCount()-2
+    // each sum one slice of bins over all partitions, the last transforms back.
+    std::size_t getStepCount() const { return slices + 2; }
+    // Runs step `step` for the block of B samples that starts at `start` in
+    // the owner's circular input history of historySize samples. The steps
+    // must run in order, all of them between two completeBlock calls.
+    void runStep(std::size_t step, const double* history, std::size_t historySize,
+                 std::size_t start);
+    // Called at a block boundary: the last block's result (all steps done, or
+    // zeros before any) is queued behind what is still to be heard.
+    void completeBlock();
+    // The output for the block now starting at a boundary, B samples: the
+    // last `delay` samples of the result before, then the newest result.
+    const double* getOutput() const { return output.data(); }
+    std::size_t getDelay() const { return delay; }
+
+    std::size_t getPartitionSize() const { return block; }
+    std::size_t getPartitionCount() const { return partitions; }
+    // Bytes of sample and spectrum storage held (transform tables excluded).
+    std::size_t getAllocatedBytes() const;
+
+  private:
+    std::size_t block = 0;
+    std::size_t partitions = 0;
+    std::size_t bins = 0;    // B + 1
+    std::size_t stride = 0;  // one spectrum's re and im, each rounded up for alignment
+    std::size_t slices = 0;
+    std::size_t delay = 0;
+    audiofft::RealFFT fft;
+    // Partition spectra, then input spectra: a ring in which the block i
+    // blocks older than the newest sits at (newest + i) mod P.
+    Buffer<double> spectra;
+    std::vector<const double*> irRe, irIm, inputRe, inputIm;
+    std::size_t newest = 0;
+    Buffer<double> sum;      // re then im, stride doubles
+    Buffer<double> output;   // heard during this block, B + delay samples
+    Buffer<double> overlap;  // second half of the last inverse transform
+
+    double* inputSlot(std::size_t i) { return spectra.data() + (partitions + i) * stride; }
+};
+
+}  // namespace fftconvolver
