@@ -42,7 +42,7 @@ bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockS
     const std::size_t t = nextPowerOfTwo(hi);
     std::size_t blocks[2];
     std::size_t count = 0;
-    for (std::size_t block : {t / 2, 2 * t}) {
+    for (std::size_t block : {t / 4, 2 * t}) {
         if (block > h) {
             blocks[count++] = block;
         }

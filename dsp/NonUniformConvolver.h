@@ -27,11 +27,11 @@ class NonUniformConvolver {
     NonUniformConvolver& operator=(const NonUniformConvolver&) = delete;
 
     // The engine's layout from the two-stage convolver's sizes, H and T (each
-    // rounded up to a power of two): the head of H up to T, as the two-stage
-    // head, then a stage of T/2 from T and one of 2T from 4T (each kept only
-    // when larger than H). Against the two-stage pieces (blocks of H up to
-    // 2T, of T beyond) they take a third of the partitions, so a third of the
-    // spectrum bytes per sample, in no more memory. Returns false, leaving the
+    // rounded up to a power of two): a head of H up to T/2, then a stage of
+    // T/4 from T/2 and one of 2T from 4T (each kept only when larger than H).
+    // Against the two-stage pieces (blocks of H up to 2T, of T beyond) they
+    // take less than half the partitions, so less than half the spectrum
+    // bytes per sample, in no more memory. Returns false, leaving the
     // convolver empty, when either size is 0 or 2T is above
     // FFTConvolver::kMaxBlockSize.
     bool init(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,

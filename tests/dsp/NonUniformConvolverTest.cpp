@@ -33,25 +33,25 @@ std::size_t coveredLength(const NonUniformConvolver& conv, std::size_t stage) {
     return 2 * s.getPartitionSize() + s.getDelay() + s.getPartitionSize() * s.getPartitionCount();
 }
 
-// The engine's layout: a head of H = 128 up to T, stages of T/2 from T and of
-// 2T from 4T. Whatever the call sizes and wherever the response ends against
-// the stage boundaries (the last stage starting late so its partitions end
-// with the response, or not), the output is the two-stage convolver's to
-// rounding.
+// The engine's layout: a head of H = 128 up to T/2, stages of T/4 from T/2
+// and of 2T from 4T. Whatever the call sizes and wherever the response ends
+// against the stage boundaries (the last stage starting late so its
+// partitions end with the response, or not), the output is the two-stage
+// convolver's to rounding.
 TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) {
     const std::size_t callSizes[] = {1, 7, 64, 1000, 4 * T + 3, 0};
     struct Case {
         std::size_t irLen, stages, lastBlock, lastPartitions, lastDelay;
     };
     const Case cases[] = {
-        {T, 0, 0, 0, 0},                   // the head alone
-        {T + 1, 1, T / 2, 1, 0},           // one sample in the first stage
-        {2 * T + 700, 1, T / 2, 2, 700},   // whole partitions, starting 700 late
-        {4 * T + 1, 2, 2 * T, 1, 0},       // one sample in the largest stage
-        {6 * T, 2, 2 * T, 1, 0},           // exactly one partition of 2T
-        {6 * T + 5, 2, 2 * T, 1, 5},       // one whole partition, 5 late
-        {10 * T + 700, 2, 2 * T, 3, 700},  // three, 700 late
-        {128000, 2, 2 * T, 29, 1024},      // a full-length response
+        {T / 2, 0, 0, 0, 0},                  // the head alone
+        {T / 2 + 1, 1, T / 4, 1, 0},          // one sample in the first stage
+        {T / 2 + T / 4 + 5, 1, T / 4, 1, 5},  // a whole partition, starting 5 late
+        {4 * T + 1, 2, 2 * T, 1, 0},          // one sample in the largest stage
+        {6 * T, 2, 2 * T, 1, 0},              // exactly one partition of 2T
+        {6 * T + 5, 2, 2 * T, 1, 5},          // one whole partition, 5 late
+        {10 * T + 700, 2, 2 * T, 3, 700},     // three, 700 late
+        {128000, 2, 2 * T, 29, 1024},         // a full-length response
     };
     dsptest::withEachKernelSet([&](const char* kernels) {
         SCOPED_TRACE(kernels);
@@ -90,7 +90,8 @@ TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) 
 TEST(NonUniformConvolver, ImpulsesAtThePieceEdgesComeOutAtTheirPlaces) {
     const std::size_t irLen = 10 * T + 700;  // the last stage starts 700 late
     std::vector<double> h(irLen, 0.0);
-    const std::size_t taps[] = {5, T - 1, T, 2 * T - 1, 4 * T + 699, 4 * T + 700, irLen - 1};
+    const std::size_t taps[] = {5,           T / 2 - 1,   T / 2,    2 * T - 1,
+                                4 * T + 699, 4 * T + 700, irLen - 1};
     const double values[] = {0.5, 0.3, -0.25, 3e-7, -1e-7, 1.0, 0.75};
     for (std::size_t i = 0; i < 7; ++i) {
         h[taps[i]] = values[i];
