@@ -1,6 +1,6 @@
 // Many instances in one audio thread: N stereo engines at sustain 1.0 (128000-
 // sample responses, wet only) driven round-robin, one host block each in turn,
-// beside N FFTW reference engines of the same two-stage scheme and N
+// beside N FFTW reference engines of the two-stage scheme and N
 // zita-convolver engines, all three in every iteration so a busy machine slows
 // them alike. Reported per instance: real-time factor from CPU time, worst and
 // 99.9th-percentile call; and ours at N against one engine of ours run in the

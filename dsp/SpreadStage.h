@@ -1,12 +1,12 @@
-// One far stage of the non-uniform convolver: a piece of the response in
-// partitions of B samples whose block work (forward transform, the sum over
-// the partitions in slices of bins, inverse transform) is run in steps over
-// the B samples after its input block completes. It holds only the partition
-// and input spectra, one sum and its output: no input buffer (the owner's
-// input history is read) and no work buffer (the sum's storage is the forward
-// transform's scratch, the oldest input slot the inverse's). Owned by
-// NonUniformConvolver; init/reset on its control thread, the rest on the
-// audio thread.
+// One stage of the non-uniform convolver past its head: a piece of the
+// response in partitions of B samples whose block work (forward transform,
+// the sum over the partitions in slices of bins, inverse transform) runs in
+// steps over the B samples after its input block completes. It holds only the
+// partition and input spectra, one sum, its output and overlap: no input
+// buffer (the owner's input history is read) and no work buffer (the sum's
+// storage is the forward transform's scratch, the oldest input slot the
+// inverse's). Owned by NonUniformConvolver; init/reset on its control thread,
+// the rest on the audio thread.
 #pragma once
 
 #include <cstddef>
