@@ -7,8 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
-#include <vector>
 
 #include "dsp/Buffer.h"
 #include "dsp/FFTConvolver.h"
