@@ -364,6 +364,35 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
             << run.err;
         EXPECT_EQ(Entries(), before) << option;
     }
+
+    // The state file it reads is not written over by the render or the
+    // picture, and the picture and the saved state do not replace each other;
+    // saving the state back over the one read is an update, and allowed.
+    ASSERT_EQ(RunTool({"--sustain", "70", "--save-state", Path("read.state"), "-q"}).status, 0);
+    const std::string state = ReadBytes(Path("read.state"));
+    const std::vector<std::string> withState = Entries();
+    struct Clash {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Clash clashes[] = {
+        {{Path("in.wav"), "read.state", "--state", Path("read.state")},
+         "OUTPUT and --state name the same file"},
+        {{"--state", "read.state", "--editor-png", "./read.state"},
+         "--editor-png and --state name the same file"},
+        {{"--save-state", Path("both"), "--editor-png", "both"},
+         "--editor-png and --save-state name the same file"},
+    };
+    for (const Clash& c : clashes) {
+        const ToolRun run = RunTool(c.args, Dir());
+        EXPECT_EQ(run.status, 2) << c.message << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(ReadBytes(Path("read.state")) == state) << c.message;
+        EXPECT_EQ(Entries(), withState) << c.message;
+    }
+    EXPECT_RAN(RunTool(
+        {"--state", Path("read.state"), "--wet", "20", "--save-state", Path("read.state"), "-q"}));
+    EXPECT_FALSE(ReadBytes(Path("read.state")) == state) << "the state was not saved back";
 }
 
 // However the input is named as a file to write, nothing is read or written;

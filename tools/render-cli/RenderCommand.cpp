@@ -201,8 +201,16 @@ void RenderCommand::CheckFiles(bool render) const {
             "--generate-demo)");
     if (render && o.output.empty())
         throw UsageError("give an OUTPUT file after " + o.input);
+    // The state read with --state may be saved back over itself with
+    // --save-state (read first, replaced whole), but not overwritten by a
+    // picture or a render; the picture and the saved state must not replace
+    // each other either.
+    const std::string stateLost = " (" + o.state + "): the state it reads would be overwritten";
+    RefuseOneFileTwice(o.editorPng, "--editor-png", o.state, "--state", stateLost);
+    RefuseOneFileTwice(o.editorPng, "--editor-png", o.saveState, "--save-state", "");
     if (!render)
         return;
+    RefuseOneFileTwice(o.output, "OUTPUT", o.state, "--state", stateLost + " by the render");
     // Through another path or a link too: the input would be gone, and the
     // render read from a file it is replacing.
     const std::string lost = " (" + o.input + "): the input would be overwritten";
