@@ -20,10 +20,12 @@ class AudioFFTImpl {
 
     // Forward transform of size samples into size/2 + 1 bins in split form:
     // re[k] + i*im[k] = sum_j data[j] * exp(-2*pi*i*j*k/size); im[0] and
-    // im[size/2] come out exactly 0.
+    // im[size/2] come out exactly 0. The bins may be written over the
+    // samples (for sizes of 4 and more).
     virtual void fft(const double* data, double* re, double* im) = 0;
 
     // Inverse of fft, scaled by 1/size; im[0] and im[size/2] are not read.
+    // The samples may be written over the bins.
     virtual void ifft(double* data, const double* re, const double* im) = 0;
 };
 

@@ -38,6 +38,23 @@ void multiplyAccumulatePlain(double* re, double* im, const double* reA, const do
     }
 }
 
+// One input spectrum b into up to kMaxGroup sums: sum[j] += a[j] * b, or
+// for j == fresh, sum[j] = a[j] * b (that sum is stored where b is read).
+template <std::size_t kCount>
+void fanPlain(double* const* re, double* const* im, const double* const* reA,
+              const double* const* imA, const double* reB, const double* imB, std::size_t fresh,
+              std::size_t from, std::size_t n) {
+    for (std::size_t i = from; i < n; ++i) {
+        const double br = reB[i], bi = imB[i];
+        for (std::size_t j = 0; j < kCount; ++j) {
+            const double r = reA[j][i] * br - imA[j][i] * bi;
+            const double m = reA[j][i] * bi + imA[j][i] * br;
+            re[j][i] = j == fresh ? r : r + re[j][i];
+            im[j][i] = j == fresh ? m : m + im[j][i];
+        }
+    }
+}
+
 // Bins past the last whole run, partition after partition.
 void seriesRemainder(double* re, double* im, const double* const* reA, const double* const* imA,
                      const double* const* reB, const double* const* imB, std::size_t count,
@@ -141,7 +158,43 @@ __attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
     return c;
 }
 
+template <std::size_t kCount>
+__attribute__((target("avx2,fma"))) std::size_t fanAvx2(double* const* re, double* const* im,
+                                                        const double* const* reA,
+                                                        const double* const* imA, const double* reB,
+                                                        const double* imB, std::size_t fresh,
+                                                        std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const Vec4 br = load4(reB + i), bi = load4(imB + i);
+        for (std::size_t j = 0; j < kCount; ++j) {
+            const Vec4 ar = load4(reA[j] + i), ai = load4(imA[j] + i);
+            const Vec4 r = ar * br - ai * bi;
+            const Vec4 m = ar * bi + ai * br;
+            store4(re[j] + i, j == fresh ? r : r + load4(re[j] + i));
+            store4(im[j] + i, j == fresh ? m : m + load4(im[j] + i));
+        }
+    }
+    return i;
+}
+
 #endif
+
+template <std::size_t kCount>
+void fan(double* const* re, double* const* im, const double* const* reA, const double* const* imA,
+         const double* reB, const double* imB, std::size_t fresh, std::size_t n) {
+    std::size_t done = 0;
+#if BRIGHTFALL_X86_KERNELS
+    if (dspkernels::vectorKernelsActive()) {
+        done = fanAvx2<kCount>(re, im, reA, imA, reB, imB, fresh, n);
+    }
+#endif
+    fanPlain<kCount>(re, im, reA, imA, reB, imB, fresh, done, n);
+}
+
+using FanFn = void (*)(double* const*, double* const*, const double* const*, const double* const*,
+                       const double*, const double*, std::size_t, std::size_t);
+constexpr FanFn kFans[kMaxGroup] = {fan<1>, fan<2>, fan<3>, fan<4>, fan<5>, fan<6>, fan<7>, fan<8>};
 
 }  // namespace
 
@@ -237,6 +290,60 @@ void multiplyAccumulateSeriesSlice(double* re, double* im, const double* const* 
     }
 #endif
     seriesPlain(re, im, reA, imA, reB, imB, count, first, n);
+}
+
+std::size_t sliceEdge(std::size_t n, std::size_t slice, std::size_t slices) {
+    return slice >= slices ? n : (n * slice / slices) & ~std::size_t{3};
+}
+
+void multiplyAccumulateGroupSlice(const double* const* reA, const double* const* imA,
+                                  double* const* reB, double* const* imB, std::size_t count,
+                                  std::size_t first, std::size_t group, std::size_t n,
+                                  std::size_t slice, std::size_t slices) {
+    if (group == 0 || group > kMaxGroup || group > count || slice >= slices) {
+        return;
+    }
+    const std::size_t begin = sliceEdge(n, slice, slices);
+    const std::size_t end = sliceEdge(n, slice + 1, slices);
+    double* sumRe[kMaxGroup];
+    double* sumIm[kMaxGroup];
+    for (std::size_t j = 0; j < group; ++j) {
+        const std::size_t slot = (first + count - 1 - j) % count;
+        sumRe[j] = reB[slot];
+        sumIm[j] = imB[slot];
+    }
+    // The group's sums of one run stay in the first-level cache.
+    const std::size_t longRun = group > 4 ? kLongRun / 2 : kLongRun;
+    for (std::size_t c = begin; c < end; c += longRun) {
+        const std::size_t run = std::min(longRun, end - c);
+        double* re[kMaxGroup];
+        double* im[kMaxGroup];
+        const double* ar[kMaxGroup];
+        const double* ai[kMaxGroup];
+        for (std::size_t j = 0; j < group; ++j) {
+            re[j] = sumRe[j] + c;
+            im[j] = sumIm[j] + c;
+        }
+        for (std::size_t i = count; i-- > 0;) {
+            const std::size_t slot = (first + i) % count;
+            if (i > 0) {
+                // The next input's run and the one partition it adds; the
+                // others it meets were read for this input.
+                const std::size_t ahead = slot > 0 ? slot - 1 : count - 1;
+                prefetchRun(reA[i - 1] + c, imA[i - 1] + c, reB[ahead] + c, imB[ahead] + c, run);
+            }
+            // Sums j <= count-1-i take this input; the last of them starts here.
+            const std::size_t sums = std::min(group, count - i);
+            const std::size_t fresh = count - 1 - i < group ? count - 1 - i : kMaxGroup;
+            for (std::size_t j = 0; j < sums; ++j) {
+                ar[j] = reA[i + j] + c;
+                ai[j] = imA[i + j] + c;
+            }
+            const double* br = reB[slot] + c;
+            const double* bi = imB[slot] + c;
+            kFans[sums - 1](re, im, ar, ai, br, bi, fresh, run);
+        }
+    }
 }
 
 void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,

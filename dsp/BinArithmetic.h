@@ -34,4 +34,23 @@ void multiplyAccumulateSeriesSlice(double* re, double* im, const double* const* 
                                    const double* const* imB, std::size_t count, std::size_t first,
                                    std::size_t n, std::size_t slice);
 
+// The sums of a group of consecutive blocks in one pass, for an owner that
+// sums its blocks in groups of `group` (1 .. kMaxGroup, at most count): for
+// j = 0 .. group-1, the sum S_j = sum over i of a[i + j] * b[(first + i) mod
+// count], i = 0 .. count-1-j: the whole sum of the newest block for j = 0,
+// and for j > 0 the sum of the block j later but for its j newest inputs,
+// which the owner adds as they come. Every input spectrum and partition is
+// read from memory once for all of them. S_j is written in place of the input
+// count-1-j blocks old, the oldest inputs being the ones no later sum needs;
+// inputs are taken oldest first, so each S_j starts as the product that
+// overwrites its own input. Bins are taken in `slices` slices, in any order.
+constexpr std::size_t kMaxGroup = 8;
+// Where slice `slice` of `slices` over n bins begins: on whole vectors of
+// bins, n for slice == slices.
+std::size_t sliceEdge(std::size_t n, std::size_t slice, std::size_t slices);
+void multiplyAccumulateGroupSlice(const double* const* reA, const double* const* imA,
+                                  double* const* reB, double* const* imB, std::size_t count,
+                                  std::size_t first, std::size_t group, std::size_t n,
+                                  std::size_t slice, std::size_t slices);
+
 }  // namespace fftconvolver

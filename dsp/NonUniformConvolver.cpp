@@ -51,9 +51,11 @@ bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockS
 }
 
 bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                                     std::size_t count, const double* ir, std::size_t irLen) {
+                                     std::size_t count, const double* ir, std::size_t irLen,
+                                     std::size_t group) {
     reset();
-    if (headBlockSize == 0 || headBlockSize > FFTConvolver::kMaxBlockSize || count > kMaxStages) {
+    if (headBlockSize == 0 || headBlockSize > FFTConvolver::kMaxBlockSize || count > kMaxStages ||
+        group == 0 || group > kMaxGroup) {
         return false;
     }
     const std::size_t h = nextPowerOfTwo(headBlockSize);
@@ -100,7 +102,7 @@ bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_
         // Only the response's own end has been trimmed: a small last sample
         // of a stage's piece still sounds.
         stages[i].work.init(stageBlocks[i], ir + begins[i], begins[i + 1] - begins[i],
-                            i + 1 == active ? delay : 0);
+                            i + 1 == active ? delay : 0, group);
     }
     stageCount = active;
     const std::size_t largest = active > 0 ? stageBlocks[active - 1] : 0;

@@ -37,12 +37,15 @@ class NonUniformConvolver {
 
     // Any layout: a head of H (headBlockSize rounded up to a power of two),
     // then stages of the given blocks, powers of two in growing order, each
-    // above H. A stage of block B starts at 2B and runs to where the next one
-    // starts; the head covers what lies before the first stage. Returns
-    // false, leaving the convolver empty, for a block that breaks those rules,
-    // more than kMaxStages stages, or a size above FFTConvolver::kMaxBlockSize.
+    // above H, summing their blocks in groups of `group` (SpreadStage). A
+    // stage of block B starts at 2B and runs to where the next one starts;
+    // the head covers what lies before the first stage. Returns false,
+    // leaving the convolver empty, for a block that breaks those rules, more
+    // than kMaxStages stages, a size above FFTConvolver::kMaxBlockSize or a
+    // group of 0 or above kMaxGroup.
     bool initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                    std::size_t stageCount, const double* ir, std::size_t irLen);
+                    std::size_t stageCount, const double* ir, std::size_t irLen,
+                    std::size_t group = SpreadStage::kDefaultGroup);
 
     // input and output must be different arrays: the head writes the whole
     // output before the stages read the input again. [audio thread]

@@ -668,25 +668,27 @@ void OouraFFT::ifft(double* data, const double* re, const double* im) {
     const std::size_t half = size / 2;
     const std::size_t quarter = half / 2;
 
-    // The complex spectrum is assembled in `data`, which the transform then
-    // reads in bit-reversed order and finally overwrites with the result.
+    // The complex spectrum is assembled in the work buffer, which the
+    // transform reads in bit-reversed order into `data`: the spectrum may lie
+    // where the result goes, as a convolver summing in place keeps it.
     const std::size_t nc = static_cast<std::size_t>(bitReversal[1]);
     const double* ct = table.data() + static_cast<std::size_t>(bitReversal[0]);
+    double* z = work.data();
     std::size_t k = 1;
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        k = combineAvx2(re, im, data, half, ct, nc);
+        k = combineAvx2(re, im, z, half, ct, nc);
     }
 #endif
-    combinePlain(re, im, data, half, ct, nc, k, quarter);
+    combinePlain(re, im, z, half, ct, nc, k, quarter);
     // Bins 0 and N/2 share the first point (im[0] and im[N/2] are not read);
     // bin N/4 is its own mirror.
     const double odd = 0.5 * (re[0] - re[half]);
-    data[0] = re[0] - odd;
-    data[1] = odd;
-    data[half] = re[quarter];
-    data[half + 1] = -im[quarter];
-    transform<false>(data, work.data(), half, table.data(), bitReversal.data() + 2, data, scale);
+    z[0] = re[0] - odd;
+    z[1] = odd;
+    z[half] = re[quarter];
+    z[half + 1] = -im[quarter];
+    transform<false>(z, data, half, table.data(), bitReversal.data() + 2, data, scale);
 }
 
 }  // namespace audiofft

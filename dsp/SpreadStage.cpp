@@ -18,9 +18,10 @@ std::size_t alignedBins(std::size_t bins) {
 }  // namespace
 
 void SpreadStage::init(std::size_t blockSize, const double* ir, std::size_t irLen,
-                       std::size_t delaySamples) {
+                       std::size_t delaySamples, std::size_t groupSize) {
     reset();
-    if (blockSize == 0 || irLen == 0 || delaySamples > blockSize) {
+    if (blockSize == 0 || irLen == 0 || delaySamples > blockSize || groupSize == 0 ||
+        groupSize > kMaxGroup) {
         return;
     }
     block = blockSize;
@@ -28,27 +29,29 @@ void SpreadStage::init(std::size_t blockSize, const double* ir, std::size_t irLe
     partitions = (irLen + block - 1) / block;
     bins = block + 1;
     stride = 2 * alignedBins(bins);
-    slices = seriesSliceCount(bins);
+    group = std::min(groupSize, partitions);
+    // The first block of a group sums for all of them: its slices are
+    // smaller, so that no step carries much more than a transform.
+    slices = group * seriesSliceCount(bins);
     fft.init(static_cast<std::uint32_t>(2 * block));
 
     spectra.resize(2 * partitions * stride);
-    sum.resize(stride);
     output.resize(block + delay);
     overlap.resize(block);
-    double* scratch = sum.data();  // 2B zero-padded samples fit in stride
     for (std::size_t i = 0; i < partitions; ++i) {
+        // The zero-padded partition is transformed in place.
         const std::size_t n = std::min(irLen - i * block, block);
-        std::memcpy(scratch, ir + i * block, n * sizeof(double));
-        std::memset(static_cast<void*>(scratch + n), 0, (2 * block - n) * sizeof(double));
         double* re = spectra.data() + i * stride;
-        fft.fft(scratch, re, re + stride / 2);
+        std::memcpy(re, ir + i * block, n * sizeof(double));
+        std::memset(static_cast<void*>(re + n), 0, (2 * block - n) * sizeof(double));
+        fft.fft(re, re, re + stride / 2);
         irRe.push_back(re);
         irIm.push_back(re + stride / 2);
         inputRe.push_back(inputSlot(i));
         inputIm.push_back(inputSlot(i) + stride / 2);
     }
-    sum.zero();
     newest = 0;
+    phase = 0;
 }
 
 void SpreadStage::reset() {
@@ -58,6 +61,8 @@ void SpreadStage::reset() {
     stride = 0;
     slices = 0;
     delay = 0;
+    group = 1;
+    phase = 0;
     fft.init(0);
     spectra.clear();
     irRe.clear();
@@ -65,7 +70,6 @@ void SpreadStage::reset() {
     inputRe.clear();
     inputIm.clear();
     newest = 0;
-    sum.clear();
     output.clear();
     overlap.clear();
 }
@@ -75,31 +79,41 @@ void SpreadStage::runStep(std::size_t step, const double* history, std::size_t h
     if (partitions == 0) {
         return;
     }
-    double* re = sum.data();
-    double* im = re + stride / 2;
     if (step == 0) {
-        // The oldest input slot, free since the last inverse was taken out
-        // of it, receives the new block; the sum is the zero-padded copy's
-        // scratch until it is cleared for this block's sum.
+        // The oldest slot, free since completeBlock took the result out of
+        // it, receives the new block, transformed in place.
         newest = (newest > 0 ? newest : partitions) - 1;
-        const std::size_t first = std::min(block, historySize - start);
-        std::memcpy(re, history + start, first * sizeof(double));
-        std::memcpy(re + first, history, (block - first) * sizeof(double));
-        std::memset(static_cast<void*>(re + block), 0, block * sizeof(double));
         double* slot = inputSlot(newest);
-        fft.fft(re, slot, slot + stride / 2);
-        sum.zero();
-    } else if (step <= slices) {
-        multiplyAccumulateSeriesSlice(re, im, irRe.data(), irIm.data(), inputRe.data(),
-                                      inputIm.data(), partitions, newest, bins, step - 1);
-    } else {
-        // Partition 0 last, as the uniform convolver adds it to the older
-        // sum; the result waits in the oldest slot (no longer summed) until
-        // completeBlock takes it, before the next block's transform.
-        multiplyAccumulate(re, im, irRe[0], irIm[0], inputRe[newest], inputIm[newest], bins);
-        const std::size_t oldest = (newest + partitions - 1) % partitions;
-        fft.ifft(inputSlot(oldest), re, im);
+        const std::size_t first = std::min(block, historySize - start);
+        std::memcpy(slot, history + start, first * sizeof(double));
+        std::memcpy(slot + first, history, (block - first) * sizeof(double));
+        std::memset(static_cast<void*>(slot + block), 0, block * sizeof(double));
+        fft.fft(slot, slot, slot + stride / 2);
+        return;
     }
+    const std::size_t oldest = (newest + partitions - 1) % partitions;
+    if (step <= slices) {
+        if (phase == 0) {
+            multiplyAccumulateGroupSlice(irRe.data(), irIm.data(), inputRe.data(), inputIm.data(),
+                                         partitions, newest, group, bins, step - 1, slices);
+        } else {
+            // What the group's first block could not sum yet: this block's
+            // `phase` newest inputs, with the first partitions.
+            const std::size_t begin = sliceEdge(bins, step - 1, slices);
+            const std::size_t end = sliceEdge(bins, step, slices);
+            for (std::size_t i = 0; i < phase; ++i) {
+                const std::size_t slot = (newest + i) % partitions;
+                multiplyAccumulate(inputRe[oldest] + begin, inputIm[oldest] + begin,
+                                   irRe[i] + begin, irIm[i] + begin, inputRe[slot] + begin,
+                                   inputIm[slot] + begin, end - begin);
+            }
+        }
+        return;
+    }
+    // The sum, in the oldest slot, is transformed back in place and waits
+    // there until completeBlock takes it, before the next block's transform.
+    fft.ifft(inputSlot(oldest), inputRe[oldest], inputIm[oldest]);
+    phase = phase + 1 == group ? 0 : phase + 1;
 }
 
 void SpreadStage::completeBlock() {
@@ -114,7 +128,7 @@ void SpreadStage::completeBlock() {
 }
 
 std::size_t SpreadStage::getAllocatedBytes() const {
-    return (spectra.size() + sum.size() + output.size() + overlap.size()) * sizeof(double);
+    return (spectra.size() + output.size() + overlap.size()) * sizeof(double);
 }
 
 }  // namespace fftconvolver

@@ -1,17 +1,19 @@
 // One stage of the non-uniform convolver past its head: a piece of the
 // response in partitions of B samples whose block work (forward transform,
 // the sum over the partitions in slices of bins, inverse transform) runs in
-// steps over the B samples after its input block completes. It holds only the
-// partition and input spectra, one sum, its output and overlap: no input
-// buffer (the owner's input history is read) and no work buffer (the sum's
-// storage is the forward transform's scratch, the oldest input slot the
-// inverse's). Owned by NonUniformConvolver; init/reset on its control thread,
+// steps over the B samples after its input block completes. Blocks are summed
+// in groups: the first block of a group reads every spectrum once for the
+// whole group, the others add only their own new inputs. It holds only the
+// partition and input spectra, its output and overlap: the input history is
+// the owner's, and the sums and transforms work in the input slots no later
+// sum needs. Owned by NonUniformConvolver; init/reset on its control thread,
 // the rest on the audio thread.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
+#include "dsp/BinArithmetic.h"
 #include "dsp/Buffer.h"
 #include "dsp/RealFFT.h"
 
@@ -28,11 +30,19 @@ class SpreadStage {
     // is heard `delay` samples (0 .. B) after the block boundary where it is
     // complete, so a piece may start anywhere from 2B to 3B after its input
     // block's first sample and end with a whole partition.
-    void init(std::size_t blockSize, const double* ir, std::size_t irLen, std::size_t delay = 0);
+    // Blocks are summed in groups of `group` (1 .. kMaxGroup; fewer when
+    // there are fewer partitions): what a block reads from memory falls to
+    // about 1/group of its whole sum, plus the few newest inputs each later
+    // block of a group adds; the arithmetic stays the same.
+    void init(std::size_t blockSize, const double* ir, std::size_t irLen, std::size_t delay = 0,
+              std::size_t group = kDefaultGroup);
+    // Eight: for the far tail's 29 partitions, two spectra per partition read
+    // once per eight blocks, the fastest in the many-instance benchmark.
+    static constexpr std::size_t kDefaultGroup = 8;
     void reset();
 
     // Steps of one block's work: 0 transforms the block, 1 .. getStepCount()-2
-    // each sum one slice of bins over all partitions, the last transforms back.
+    // each sum one slice of bins, the last transforms back.
     std::size_t getStepCount() const { return slices + 2; }
     // Runs step `step` for the block of B samples that starts at `start` in
     // the owner's circular input history of historySize samples. The steps
@@ -49,6 +59,7 @@ class SpreadStage {
 
     std::size_t getPartitionSize() const { return block; }
     std::size_t getPartitionCount() const { return partitions; }
+    std::size_t getGroupSize() const { return group; }
     // Bytes of sample and spectrum storage held (transform tables excluded).
     std::size_t getAllocatedBytes() const;
 
@@ -59,13 +70,19 @@ class SpreadStage {
     std::size_t stride = 0;  // one spectrum's re and im, each rounded up for alignment
     std::size_t slices = 0;
     std::size_t delay = 0;
+    std::size_t group = 1;
+    std::size_t phase = 0;  // the block's place in its group, 0 for the first
     audiofft::RealFFT fft;
     // Partition spectra, then input spectra: a ring in which the block i
-    // blocks older than the newest sits at (newest + i) mod P.
+    // blocks older than the newest sits at (newest + i) mod P. A group's
+    // first block leaves the sum of the block j later in the slot of the
+    // input P-1-j blocks older than itself, which no later sum needs: the
+    // oldest slot when that block's turn comes, where its inverse transform
+    // waits for completeBlock.
     Buffer<double> spectra;
-    std::vector<const double*> irRe, irIm, inputRe, inputIm;
+    std::vector<const double*> irRe, irIm;
+    std::vector<double*> inputRe, inputIm;
     std::size_t newest = 0;
-    Buffer<double> sum;      // re then im, stride doubles
     Buffer<double> output;   // heard during this block, B + delay samples
     Buffer<double> overlap;  // second half of the last inverse transform
 

@@ -144,15 +144,29 @@ TEST(NonUniformConvolver, RefusedLayoutsResetAndNewResponsesLeaveNoTrace) {
     EXPECT_EQ(conv.getHeadSize(), 0u);
     EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 
-    // Any growing layout gives the same sound.
+    EXPECT_FALSE(conv.initStages(128, notAboveHead + 1, 1, h.data(), h.size(), 0));
+    EXPECT_FALSE(
+        conv.initStages(128, notAboveHead + 1, 1, h.data(), h.size(), fftconvolver::kMaxGroup + 1));
+
+    // Any growing layout, its stages summing blocks in groups of any size
+    // (more or fewer than their partitions: 14, 6 and 1 here), gives the
+    // same sound.
     const std::size_t layout[] = {256, 2048, 8192};
-    ASSERT_TRUE(conv.initStages(100, layout, 3, h.data(), h.size()));
     NonUniformConvolver engineLayout;
     ASSERT_TRUE(engineLayout.init(kHeadRequest, kTailRequest, h.data(), h.size()));
-    const std::vector<double> y = dsptest::noise(6 * T, 7);
-    EXPECT_LT(dsptest::relativeError(dsptest::runInCalls(conv, y, 333), 0,
-                                     dsptest::runInCalls(engineLayout, y, 64)),
-              1e-12);
+    const std::vector<double> y = dsptest::noise(24 * T, 7);
+    const std::vector<double> expected = dsptest::runInCalls(engineLayout, y, 64);
+    dsptest::withEachKernelSet([&](const char* kernels) {
+        SCOPED_TRACE(kernels);
+        for (std::size_t group = 1; group <= fftconvolver::kMaxGroup; ++group) {
+            SCOPED_TRACE(group);
+            ASSERT_TRUE(conv.initStages(100, layout, 3, h.data(), h.size(), group));
+            ASSERT_EQ(conv.getStage(0).getGroupSize(), group);
+            EXPECT_EQ(conv.getStage(2).getGroupSize(), 1u);
+            EXPECT_LT(dsptest::relativeError(dsptest::runInCalls(conv, y, 333), 0, expected),
+                      1e-12);
+        }
+    });
 
     conv.reset();
     EXPECT_EQ(conv.getStageCount(), 0u);
