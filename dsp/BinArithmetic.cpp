@@ -346,6 +346,20 @@ void multiplyAccumulateGroupSlice(const double* const* reA, const double* const*
     }
 }
 
+void multiplyAccumulatePairs(double* re, double* im, const double* const* reA,
+                             const double* const* imA, const double* const* reB,
+                             const double* const* imB, std::size_t count, std::size_t n) {
+    for (std::size_t c = 0; c < n; c += kLongRun) {
+        const std::size_t run = std::min(kLongRun, n - c);
+        for (std::size_t k = 0; k < count; ++k) {
+            if (k + 1 < count) {
+                prefetchRun(reA[k + 1] + c, imA[k + 1] + c, reB[k + 1] + c, imB[k + 1] + c, run);
+            }
+            multiplyAccumulate(re + c, im + c, reA[k] + c, imA[k] + c, reB[k] + c, imB[k] + c, run);
+        }
+    }
+}
+
 void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
                               const double* const* imA, const double* const* reB,
                               const double* const* imB, std::size_t count, std::size_t first,

@@ -34,6 +34,14 @@ void multiplyAccumulateSeriesSlice(double* re, double* im, const double* const* 
                                    const double* const* imB, std::size_t count, std::size_t first,
                                    std::size_t n, std::size_t slice);
 
+// (re + i*im) += a_k * b_k for k = 0 .. count-1 in that order, each step
+// exactly as multiplyAccumulate does it, over n bins in runs: while one pair's
+// run is summed the next pair's is asked for, so that spectra just out of
+// memory stream instead of waiting line by line.
+void multiplyAccumulatePairs(double* re, double* im, const double* const* reA,
+                             const double* const* imA, const double* const* reB,
+                             const double* const* imB, std::size_t count, std::size_t n);
+
 // The sums of a group of consecutive blocks in one pass, for an owner that
 // sums its blocks in groups of `group` (1 .. kMaxGroup, at most count): for
 // j = 0 .. group-1, the sum S_j = sum over i of a[i + j] * b[(first + i) mod

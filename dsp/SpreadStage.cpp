@@ -98,15 +98,29 @@ void SpreadStage::runStep(std::size_t step, const double* history, std::size_t h
                                          partitions, newest, group, bins, step - 1, slices);
         } else {
             // What the group's first block could not sum yet: this block's
-            // `phase` newest inputs, with the first partitions.
-            const std::size_t begin = sliceEdge(bins, step - 1, slices);
-            const std::size_t end = sliceEdge(bins, step, slices);
+            // `phase` newest inputs, with the first partitions. That is far
+            // less than the first block's work, so it takes the first
+            // slices/group steps, in runs long enough to stream from memory:
+            // slices of a few bins each waited on every cache line.
+            const std::size_t followerSlices = slices / group;
+            if (step > followerSlices) {
+                return;
+            }
+            const std::size_t begin = sliceEdge(bins, step - 1, followerSlices);
+            const std::size_t end = sliceEdge(bins, step, followerSlices);
+            const double* hRe[kMaxGroup];
+            const double* hIm[kMaxGroup];
+            const double* inRe[kMaxGroup];
+            const double* inIm[kMaxGroup];
             for (std::size_t i = 0; i < phase; ++i) {
                 const std::size_t slot = (newest + i) % partitions;
-                multiplyAccumulate(inputRe[oldest] + begin, inputIm[oldest] + begin,
-                                   irRe[i] + begin, irIm[i] + begin, inputRe[slot] + begin,
-                                   inputIm[slot] + begin, end - begin);
+                hRe[i] = irRe[i] + begin;
+                hIm[i] = irIm[i] + begin;
+                inRe[i] = inputRe[slot] + begin;
+                inIm[i] = inputIm[slot] + begin;
             }
+            multiplyAccumulatePairs(inputRe[oldest] + begin, inputIm[oldest] + begin, hRe, hIm,
+                                    inRe, inIm, phase, end - begin);
         }
         return;
     }

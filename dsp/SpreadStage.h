@@ -42,7 +42,8 @@ class SpreadStage {
     void reset();
 
     // Steps of one block's work: 0 transforms the block, 1 .. getStepCount()-2
-    // each sum one slice of bins, the last transforms back.
+    // each sum one slice of bins (the later blocks of a group, with less to
+    // add, need only the first of those steps), the last transforms back.
     std::size_t getStepCount() const { return slices + 2; }
     // Runs step `step` for the block of B samples that starts at `start` in
     // the owner's circular input history of historySize samples. The steps
