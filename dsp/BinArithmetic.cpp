@@ -38,19 +38,30 @@ void multiplyAccumulatePlain(double* re, double* im, const double* reA, const do
     }
 }
 
-// One input spectrum b into up to kMaxGroup sums: sum[j] += a[j] * b, or
-// for j == fresh, sum[j] = a[j] * b (that sum is stored where b is read).
-template <std::size_t kCount>
+// One input spectrum b into `count` sums: sum[j] += a[j] * b, or for
+// j == fresh, sum[j] = a[j] * b. That sum is stored where b is read, so it is
+// taken last, once every other sum has read b. Sum by sum, so each inner loop
+// keeps its six arrays in registers: bin by bin across the sums, the compiler
+// reloaded every array's address for every vector of bins.
 void fanPlain(double* const* re, double* const* im, const double* const* reA,
-              const double* const* imA, const double* reB, const double* imB, std::size_t fresh,
-              std::size_t from, std::size_t n) {
-    for (std::size_t i = from; i < n; ++i) {
-        const double br = reB[i], bi = imB[i];
-        for (std::size_t j = 0; j < kCount; ++j) {
-            const double r = reA[j][i] * br - imA[j][i] * bi;
-            const double m = reA[j][i] * bi + imA[j][i] * br;
-            re[j][i] = j == fresh ? r : r + re[j][i];
-            im[j][i] = j == fresh ? m : m + im[j][i];
+              const double* const* imA, const double* reB, const double* imB, std::size_t count,
+              std::size_t fresh, std::size_t from, std::size_t n) {
+    for (std::size_t j = 0; j < count; ++j) {
+        if (j == fresh) {
+            continue;
+        }
+        multiplyAccumulatePlain(re[j] + from, im[j] + from, reA[j] + from, imA[j] + from,
+                                reB + from, imB + from, n - from);
+    }
+    if (fresh < count) {
+        double* sr = re[fresh];
+        double* si = im[fresh];
+        const double* ar = reA[fresh];
+        const double* ai = imA[fresh];
+        for (std::size_t i = from; i < n; ++i) {
+            const double br = reB[i], bi = imB[i];
+            sr[i] = ar[i] * br - ai[i] * bi;
+            si[i] = ar[i] * bi + ai[i] * br;
         }
     }
 }
@@ -158,43 +169,45 @@ __attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
     return c;
 }
 
-template <std::size_t kCount>
 __attribute__((target("avx2,fma"))) std::size_t fanAvx2(double* const* re, double* const* im,
                                                         const double* const* reA,
                                                         const double* const* imA, const double* reB,
-                                                        const double* imB, std::size_t fresh,
-                                                        std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const Vec4 br = load4(reB + i), bi = load4(imB + i);
-        for (std::size_t j = 0; j < kCount; ++j) {
-            const Vec4 ar = load4(reA[j] + i), ai = load4(imA[j] + i);
-            const Vec4 r = ar * br - ai * bi;
-            const Vec4 m = ar * bi + ai * br;
-            store4(re[j] + i, j == fresh ? r : r + load4(re[j] + i));
-            store4(im[j] + i, j == fresh ? m : m + load4(im[j] + i));
+                                                        const double* imB, std::size_t count,
+                                                        std::size_t fresh, std::size_t n) {
+    const std::size_t whole = n & ~std::size_t{3};
+    for (std::size_t j = 0; j < count; ++j) {
+        if (j != fresh) {
+            multiplyAccumulateAvx2(re[j], im[j], reA[j], imA[j], reB, imB, whole);
         }
     }
-    return i;
+    if (fresh < count) {
+        double* sr = re[fresh];
+        double* si = im[fresh];
+        const double* ar = reA[fresh];
+        const double* ai = imA[fresh];
+        for (std::size_t i = 0; i < whole; i += 4) {
+            const Vec4 a0 = load4(ar + i), a1 = load4(ai + i);
+            const Vec4 br = load4(reB + i), bi = load4(imB + i);
+            store4(sr + i, a0 * br - a1 * bi);
+            store4(si + i, a0 * bi + a1 * br);
+        }
+    }
+    return whole;
 }
 
 #endif
 
-template <std::size_t kCount>
 void fan(double* const* re, double* const* im, const double* const* reA, const double* const* imA,
-         const double* reB, const double* imB, std::size_t fresh, std::size_t n) {
+         const double* reB, const double* imB, std::size_t count, std::size_t fresh,
+         std::size_t n) {
     std::size_t done = 0;
 #if BRIGHTFALL_X86_KERNELS
     if (dspkernels::vectorKernelsActive()) {
-        done = fanAvx2<kCount>(re, im, reA, imA, reB, imB, fresh, n);
+        done = fanAvx2(re, im, reA, imA, reB, imB, count, fresh, n);
     }
 #endif
-    fanPlain<kCount>(re, im, reA, imA, reB, imB, fresh, done, n);
+    fanPlain(re, im, reA, imA, reB, imB, count, fresh, done, n);
 }
-
-using FanFn = void (*)(double* const*, double* const*, const double* const*, const double* const*,
-                       const double*, const double*, std::size_t, std::size_t);
-constexpr FanFn kFans[kMaxGroup] = {fan<1>, fan<2>, fan<3>, fan<4>, fan<5>, fan<6>, fan<7>, fan<8>};
 
 }  // namespace
 
@@ -341,7 +354,7 @@ void multiplyAccumulateGroupSlice(const double* const* reA, const double* const*
             }
             const double* br = reB[slot] + c;
             const double* bi = imB[slot] + c;
-            kFans[sums - 1](re, im, ar, ai, br, bi, fresh, run);
+            fan(re, im, ar, ai, br, bi, sums, fresh, run);
         }
     }
 }
