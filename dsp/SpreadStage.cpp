@@ -99,10 +99,11 @@ void SpreadStage::runStep(std::size_t step, const double* history, std::size_t h
         } else {
             // What the group's first block could not sum yet: this block's
             // `phase` newest inputs, with the first partitions. That is far
-            // less than the first block's work, so it takes the first
-            // slices/group steps, in runs long enough to stream from memory:
-            // slices of a few bins each waited on every cache line.
-            const std::size_t followerSlices = slices / group;
+            // less than the first block's work, so it takes only the first
+            // 2 * slices / group steps, in runs long enough to stream from
+            // memory (slices of a few bins each waited on every cache line),
+            // each reading about as much as a step of the first block.
+            const std::size_t followerSlices = std::min(slices, 2 * slices / group);
             if (step > followerSlices) {
                 return;
             }
