@@ -5,6 +5,9 @@
 // them alike. Reported per instance: real-time factor from CPU time, worst and
 // 99.9th-percentile call; and ours at N against one engine of ours run in the
 // same iteration, which shows what the instances cost one another.
+// A second benchmark runs ours and the FFTW reference alone against N of each at
+// a chosen sustain: with a 1024-sample response (the head only, no spectra
+// from memory) it shows how much of that cost is the second-level cache alone.
 // Benchmark-only: neither FFTW nor zita-convolver is linked into the product.
 #include <benchmark/benchmark.h>
 #include <pthread.h>
@@ -208,7 +211,61 @@ void BM_MultiInstance(benchmark::State& state) {
     }
 }
 
+// range(0) instances of ours and of the FFTW reference, each kind also run
+// alone, at host blocks of range(1) and sustain range(2) / 1000. No
+// zita-convolver here: its worker threads bring the second core's caches.
+void BM_InstancesAgainstAlone(benchmark::State& state) {
+    const auto instances = static_cast<std::size_t>(state.range(0));
+    const auto block = static_cast<std::size_t>(state.range(1));
+    const float sustain = static_cast<float>(state.range(2)) / 1000.0f;
+    const std::vector<double> x0 = noise(kSpan, 2), x1 = noise(kSpan, 3);
+    std::vector<double> y0(kSpan), y1(kSpan);
+
+    std::vector<std::unique_ptr<ReverbEngine>> ours, ourSingle;
+    std::vector<std::unique_ptr<fftwref::Engine>> references, referenceSingle;
+    for (std::size_t i = 0; i <= instances; ++i) {
+        auto& kind = i < instances ? ours : ourSingle;
+        kind.push_back(std::make_unique<ReverbEngine>());
+        kind.back()->reset();
+        kind.back()->setMix(1.0f);
+        kind.back()->setSustain(sustain);
+        auto& reference = i < instances ? references : referenceSingle;
+        reference.push_back(std::make_unique<fftwref::Engine>());
+        reference.back()->setSustain(sustain);
+    }
+    const auto n = static_cast<std::int32_t>(block);
+    auto runOurs = [n](ReverbEngine& e, const double* const* in, double* const* out) {
+        e.process(in, out, n, true, true);
+    };
+    auto runReference = [block](fftwref::Engine& e, const double* const* in,
+                                double* const* out) { e.process(in, out, block); };
+    CallStats ourStats, ourSingleStats, referenceStats, referenceSingleStats;
+    auto timed = [&](auto& engines, CallStats& stats, auto process) {
+        const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        round(engines, x0, x1, y0, y1, block, stats, process);
+        stats.cpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
+    };
+    for (auto _ : state) {
+        timed(ours, ourStats, runOurs);
+        timed(ourSingle, ourSingleStats, runOurs);
+        timed(references, referenceStats, runReference);
+        timed(referenceSingle, referenceSingleStats, runReference);
+    }
+    state.counters["ours_rtf"] = ourStats.rtf(instances);
+    state.counters["alone_rtf"] = ourSingleStats.rtf(1);
+    state.counters["fftw_rtf"] = referenceStats.rtf(instances);
+    state.counters["fftw_alone_rtf"] = referenceSingleStats.rtf(1);
+    state.counters["ours_vs_ours_alone"] = ourStats.rtf(instances) / ourSingleStats.rtf(1);
+    state.counters["fftw_vs_fftw_alone"] =
+        referenceStats.rtf(instances) / referenceSingleStats.rtf(1);
+}
+
 }  // namespace
+
+BENCHMARK(BM_InstancesAgainstAlone)
+    ->ArgsProduct({{4, 8, 16}, {64, 128}, {8, 1000}})
+    ->ArgNames({"N", "block", "sustain"})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_MultiInstance)
     ->ArgsProduct({{1, 4, 16}, {64, 128, 512, 1024}})

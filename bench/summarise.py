@@ -56,6 +56,13 @@ for (kind, arg), f in best.items():
               f" {f['ours_rtf'] / f['fftw_rtf']:.2f} ({f['lowest_ours_vs_fftw']:.2f}) ours/zita"
               f" {f['ours_rtf'] / f['zita_rtf']:.2f} ({f['lowest_ours_vs_zita']:.2f}){alone} |"
               f" ours p99.9 {f['ours_p999_pct']:5.1f}% worst {f['ours_max_call_pct']:5.1f}% of block")
+    elif kind == "BM_InstancesAgainstAlone":
+        n, block, sustain = (int(part.partition(":")[2]) for part in arg.split("/"))
+        print(f"instances {n:>2} block {block:>4} response {sustain * 128:>6}: rtf per instance ours"
+              f" {f['ours_rtf']:6.1f} alone {f['alone_rtf']:6.1f} N / alone"
+              f" {f['ours_rtf'] / f['alone_rtf']:.2f} ({f['lowest_ours_vs_ours_alone']:.2f}) |"
+              f" FFTW {f['fftw_rtf']:6.1f} alone {f['fftw_alone_rtf']:6.1f} N / alone"
+              f" {f['fftw_rtf'] / f['fftw_alone_rtf']:.2f} ({f['lowest_fftw_vs_fftw_alone']:.2f})")
 engine = next((f for (kind, _), f in best.items() if kind == "BM_Engine"), None)
 if engine:
     print(f"memory per instance: heap {engine['heap_MB']:.2f} MB + object {engine['object_MB']:.2f} MB")

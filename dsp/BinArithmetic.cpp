@@ -16,14 +16,6 @@ namespace {
 
 using MultiplyAccumulateFn = void (*)(double*, double*, const double*, const double*, const double*,
                                       const double*, std::size_t);
-using SeriesFn = void (*)(double*, double*, const double* const*, const double* const*,
-                          const double* const*, const double* const*, std::size_t, std::size_t,
-                          std::size_t);
-
-// Bins per run of the series kernels: eight keeps the four vector
-// accumulators of the wide kernel and its operands within the registers.
-constexpr std::size_t kRun = 8;
-
 inline std::size_t nextSlot(std::size_t slot, std::size_t count) {
     return slot + 1 == count ? 0 : slot + 1;
 }
@@ -66,51 +58,6 @@ void fanPlain(double* const* re, double* const* im, const double* const* reA,
     }
 }
 
-// Bins past the last whole run, partition after partition.
-void seriesRemainder(double* re, double* im, const double* const* reA, const double* const* imA,
-                     const double* const* reB, const double* const* imB, std::size_t count,
-                     std::size_t first, std::size_t from, std::size_t n,
-                     MultiplyAccumulateFn kernel) {
-    std::size_t slot = first;
-    for (std::size_t i = 1; i < count; ++i) {
-        slot = nextSlot(slot, count);
-        kernel(re + from, im + from, reA[i] + from, imA[i] + from, reB[slot] + from,
-               imB[slot] + from, n - from);
-    }
-}
-
-void seriesPlain(double* re, double* im, const double* const* reA, const double* const* imA,
-                 const double* const* reB, const double* const* imB, std::size_t count,
-                 std::size_t first, std::size_t n) {
-    std::size_t c = 0;
-    for (; c + kRun <= n; c += kRun) {
-        double accRe[kRun], accIm[kRun];
-        for (std::size_t k = 0; k < kRun; ++k) {
-            accRe[k] = re[c + k];
-            accIm[k] = im[c + k];
-        }
-        std::size_t slot = first;
-        for (std::size_t i = 1; i < count; ++i) {
-            slot = nextSlot(slot, count);
-            const double* ar = reA[i] + c;
-            const double* ai = imA[i] + c;
-            const double* br = reB[slot] + c;
-            const double* bi = imB[slot] + c;
-            for (std::size_t k = 0; k < kRun; ++k) {
-                const double r = ar[k] * br[k] - ai[k] * bi[k];
-                const double m = ar[k] * bi[k] + ai[k] * br[k];
-                accRe[k] = r + accRe[k];
-                accIm[k] = m + accIm[k];
-            }
-        }
-        for (std::size_t k = 0; k < kRun; ++k) {
-            re[c + k] = accRe[k];
-            im[c + k] = accIm[k];
-        }
-    }
-    seriesRemainder(re, im, reA, imA, reB, imB, count, first, c, n, multiplyAccumulatePlain);
-}
-
 #if BRIGHTFALL_X86_KERNELS
 typedef double Vec4 __attribute__((vector_size(32)));
 
@@ -137,36 +84,6 @@ __attribute__((target("avx2,fma"))) std::size_t multiplyAccumulateAvx2(
         store4(im + i, (ar * bi + ai * br) + load4(im + i));
     }
     return i;
-}
-
-__attribute__((target("avx2,fma"))) std::size_t seriesAvx2(
-    double* re, double* im, const double* const* reA, const double* const* imA,
-    const double* const* reB, const double* const* imB, std::size_t count, std::size_t first,
-    std::size_t n) {
-    std::size_t c = 0;
-    for (; c + kRun <= n; c += kRun) {
-        Vec4 r0 = load4(re + c), r1 = load4(re + c + 4);
-        Vec4 m0 = load4(im + c), m1 = load4(im + c + 4);
-        std::size_t slot = first;
-        for (std::size_t i = 1; i < count; ++i) {
-            slot = nextSlot(slot, count);
-            const double* ar = reA[i] + c;
-            const double* ai = imA[i] + c;
-            const double* br = reB[slot] + c;
-            const double* bi = imB[slot] + c;
-            const Vec4 ar0 = load4(ar), ar1 = load4(ar + 4), ai0 = load4(ai), ai1 = load4(ai + 4);
-            const Vec4 br0 = load4(br), br1 = load4(br + 4), bi0 = load4(bi), bi1 = load4(bi + 4);
-            r0 = (ar0 * br0 - ai0 * bi0) + r0;
-            m0 = (ar0 * bi0 + ai0 * br0) + m0;
-            r1 = (ar1 * br1 - ai1 * bi1) + r1;
-            m1 = (ar1 * bi1 + ai1 * br1) + m1;
-        }
-        store4(re + c, r0);
-        store4(re + c + 4, r1);
-        store4(im + c, m0);
-        store4(im + c + 4, m1);
-    }
-    return c;
 }
 
 __attribute__((target("avx2,fma"))) std::size_t fanAvx2(double* const* re, double* const* im,
@@ -295,14 +212,17 @@ void multiplyAccumulateSeriesSlice(double* re, double* im, const double* const* 
         }
         return;
     }
-#if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::vectorKernelsActive()) {
-        const std::size_t done = seriesAvx2(re, im, reA, imA, reB, imB, count, first, n);
-        seriesRemainder(re, im, reA, imA, reB, imB, count, first, done, n, multiplyAccumulate);
-        return;
+    // Short spectra (a head's) partition after partition: each partition and
+    // input is then one short stretch read front to back, which the hardware
+    // prefetchers follow when other instances' work has pushed it out of the
+    // second-level cache. The sum stays in the first-level cache; runs of a
+    // few bins across every partition, with the sum in registers, were no
+    // faster alone and waited on every line among many instances.
+    std::size_t slot = first;
+    for (std::size_t i = 1; i < count; ++i) {
+        slot = nextSlot(slot, count);
+        multiplyAccumulate(re, im, reA[i], imA[i], reB[slot], imB[slot], n);
     }
-#endif
-    seriesPlain(re, im, reA, imA, reB, imB, count, first, n);
 }
 
 std::size_t sliceEdge(std::size_t n, std::size_t slice, std::size_t slices) {

@@ -17,8 +17,9 @@ void multiplyAccumulate(double* re, double* im, const double* reA, const double*
 
 // The older-partition sum of a partitioned convolver in one pass: for each bin,
 // (re + i*im) += a[i] * b[(first + i) mod count] for i = 1 .. count-1 in that
-// order, each step exactly as multiplyAccumulate would do it. Working through
-// the bins in short runs keeps the sum in registers across all partitions.
+// order, each step exactly as multiplyAccumulate would do it. Long spectra are
+// taken in runs of bins, each partition streamed once per run; short ones (a
+// head's) partition after partition, each read front to back.
 void multiplyAccumulateSeries(double* re, double* im, const double* const* reA,
                               const double* const* imA, const double* const* reB,
                               const double* const* imB, std::size_t count, std::size_t first,
