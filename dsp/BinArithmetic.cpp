@@ -14,8 +14,6 @@
 namespace fftconvolver {
 namespace {
 
-using MultiplyAccumulateFn = void (*)(double*, double*, const double*, const double*, const double*,
-                                      const double*, std::size_t);
 inline std::size_t nextSlot(std::size_t slot, std::size_t count) {
     return slot + 1 == count ? 0 : slot + 1;
 }
