@@ -12,13 +12,18 @@ OUT ?= $(CURDIR)/out
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 JUNIT = --output-junit $(CURDIR)/build/junit-$(1).xml
 
-.PHONY: all deps linux win32 win64 demo test test-linux test-win32 test-win64 test-asan test-tsan fuzz fuzz-ci \
+.PHONY: all deps deps-demo linux win32 win64 demo test test-linux test-win32 test-win64 test-asan test-tsan fuzz fuzz-ci \
         fuzz-long bench install clean
 
 all: linux win32 win64
 
+# What `make test` and the builds need, and the smaller set `make demo` needs.
+# A sub-make passes DEPS_DONE=1 so the packages are checked once a run.
 deps:
-	@scripts/install-deps
+	@[ -n "$(DEPS_DONE)" ] || scripts/install-deps test
+
+deps-demo:
+	@scripts/install-deps demo
 
 linux: deps
 	cmake --preset linux >/dev/null
@@ -32,8 +37,12 @@ win64: deps
 	cmake --preset win64 >/dev/null
 	cmake --build --preset win64 -j $(JOBS)
 
-demo: linux
-	@tools/demo/make-demo.sh build/linux $(OUT)
+# The demo builds the modules and tools only, no test programs, in a tree of
+# its own (build/demo).
+demo: deps-demo
+	cmake --preset demo >/dev/null
+	cmake --build --preset demo -j $(JOBS)
+	@tools/demo/make-demo.sh build/demo $(OUT)
 
 test-linux: linux
 	ctest --preset linux -j 2
@@ -75,7 +84,7 @@ fuzz-long: fuzz
 # Everything: the robustness runs first, then the three modules' suites, and
 # last a summary over the suites that names anything skipped and why.
 test: linux win32 win64
-	$(MAKE) --no-print-directory test-asan test-tsan fuzz-ci
+	$(MAKE) --no-print-directory DEPS_DONE=1 test-asan test-tsan fuzz-ci
 	rm -f build/junit-*.xml
 	ctest --preset linux -j 2 $(call JUNIT,linux)
 	$(XVFB) ctest --preset win32 $(call JUNIT,win32)
