@@ -1,6 +1,8 @@
 // An owned array of samples, zero-filled on resize, its storage aligned for
 // vector loads. Convolvers and spectra own these; they are sized while a
-// convolver is prepared and only read and written on the audio thread.
+// convolver is prepared and only read and written on the audio thread. The
+// storage only grows: sizing down keeps it, so a convolver reserved for its
+// longest response can be prepared again without allocating.
 #pragma once
 
 #include <algorithm>
@@ -23,29 +25,45 @@ class Buffer {
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
 
-    // Reallocates only when the size changes; zero-fills in every case.
+    // Reallocates only to grow past what it holds; zero-fills in every case.
     void resize(std::size_t n) {
-        if (n != count) {
-            clear();
-            if (n > 0) {
-                // A byte count that wraps around would allocate too little.
-                if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
-                    throw std::bad_alloc();
-                }
-                storage =
-                    static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kAlignment}));
-                count = n;
-            }
-        }
+        resizeUninitialised(n);
         zero();
     }
 
+    // As resize, leaving the contents as they are (after a reallocation,
+    // undefined): for an owner that writes every element before reading it.
+    void resizeUninitialised(std::size_t n) {
+        reserve(n);
+        count = n;
+    }
+
+    // Holds at least n elements from now on; the size becomes 0 if it had to
+    // reallocate. New storage is zero-filled, so that its pages are in memory
+    // before the audio thread first writes them.
+    void reserve(std::size_t n) {
+        if (n <= held) {
+            return;
+        }
+        // A byte count that wraps around would allocate too little.
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+            throw std::bad_alloc();
+        }
+        T* grown = static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kAlignment}));
+        std::memset(static_cast<void*>(grown), 0, n * sizeof(T));
+        clear();
+        storage = grown;
+        held = n;
+    }
+
+    // Frees the storage.
     void clear() {
         if (storage != nullptr) {
             ::operator delete (storage, std::align_val_t{kAlignment});
         }
         storage = nullptr;
         count = 0;
+        held = 0;
     }
 
     void zero() {
@@ -66,17 +84,20 @@ class Buffer {
     void swap(Buffer& other) {
         std::swap(storage, other.storage);
         std::swap(count, other.count);
+        std::swap(held, other.held);
     }
 
     T* data() { return storage; }
     const T* data() const { return storage; }
     std::size_t size() const { return count; }
+    std::size_t capacity() const { return held; }
     T& operator[](std::size_t i) { return storage[i]; }
     const T& operator[](std::size_t i) const { return storage[i]; }
 
   private:
     T* storage = nullptr;
     std::size_t count = 0;
+    std::size_t held = 0;
 };
 
 }  // namespace fftconvolver

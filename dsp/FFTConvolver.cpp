@@ -24,6 +24,15 @@ FFTConvolver::~FFTConvolver() {
 }
 
 bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irLen) {
+    if (!beginInit(blockSize, ir, irLen)) {
+        return false;
+    }
+    while (!initStep()) {
+    }
+    return true;
+}
+
+bool FFTConvolver::beginInit(std::size_t blockSize, const double* ir, std::size_t irLen) {
     reset();
     if (blockSize == 0 || blockSize > kMaxBlockSize) {
         return false;
@@ -37,34 +46,39 @@ bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irL
     while (block < blockSize) {
         block *= 2;
     }
-    partitionSize = block;
-    fftSize = 2 * block;
     // Whole-number ceiling: a float division would be exact for every length
     // below 2^24 but could overshoot above it and read past the response.
-    partitionCount = irLen / block + (irLen % block != 0 ? 1 : 0);
+    const std::size_t partitions = irLen / block + (irLen % block != 0 ? 1 : 0);
+    layOut(block, partitions);
+    loadIr = ir;
+    loadLen = irLen;
+    loaded = 0;
+    return true;
+}
+
+void FFTConvolver::layOut(std::size_t block, std::size_t partitions) {
+    partitionSize = block;
+    fftSize = 2 * block;
+    partitionCount = partitions;
     spectrumSize = fftSize / 2 + 1;
 
     fft.init(static_cast<std::uint32_t>(fftSize));
     fftWork.resize(fftSize);
-
-    inputSpectra.reserve(partitionCount);
-    irSpectra.reserve(partitionCount);
-    for (std::size_t i = 0; i < partitionCount; ++i) {
+    // The spectra are kept from one response to the next: only a longer
+    // response than any before adds some.
+    while (inputSpectra.size() < partitionCount) {
         inputSpectra.push_back(std::make_unique<SplitSpectrum>());
-        inputSpectra.back()->resize(spectrumSize);
     }
-    for (std::size_t i = 0; i < partitionCount; ++i) {
-        const std::size_t offset = i * block;
-        const std::size_t n = std::min(irLen - offset, block);
-        std::memcpy(fftWork.data(), ir + offset, n * sizeof(double));
-        std::memset(static_cast<void*>(fftWork.data() + n), 0, (fftSize - n) * sizeof(double));
-        auto spectrum = std::make_unique<SplitSpectrum>();
-        spectrum->resize(spectrumSize);
-        fft.fft(fftWork.data(), spectrum->re(), spectrum->im());
-        irSpectra.push_back(std::move(spectrum));
+    while (irSpectra.size() < partitionCount) {
+        irSpectra.push_back(std::make_unique<SplitSpectrum>());
     }
-
+    irRe.reserve(partitionCount);
+    irIm.reserve(partitionCount);
+    inputRe.reserve(partitionCount);
+    inputIm.reserve(partitionCount);
     for (std::size_t i = 0; i < partitionCount; ++i) {
+        inputSpectra[i]->resize(spectrumSize);
+        irSpectra[i]->resize(spectrumSize);
         irRe.push_back(irSpectra[i]->re());
         irIm.push_back(irSpectra[i]->im());
         inputRe.push_back(inputSpectra[i]->re());
@@ -76,7 +90,33 @@ bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irL
     pendingInput.resize(block);
     pendingCount = 0;
     newest = 0;
-    return true;
+}
+
+bool FFTConvolver::initStep() {
+    if (loaded >= partitionCount) {
+        return true;
+    }
+    const std::size_t block = partitionSize;
+    const std::size_t offset = loaded * block;
+    const std::size_t n = std::min(loadLen - offset, block);
+    std::memcpy(fftWork.data(), loadIr + offset, n * sizeof(double));
+    std::memset(static_cast<void*>(fftWork.data() + n), 0, (fftSize - n) * sizeof(double));
+    SplitSpectrum& spectrum = *irSpectra[loaded];
+    fft.fft(fftWork.data(), spectrum.re(), spectrum.im());
+    ++loaded;
+    return loaded == partitionCount;
+}
+
+void FFTConvolver::reserve(std::size_t blockSize, std::size_t irLen) {
+    if (blockSize == 0 || blockSize > kMaxBlockSize || irLen == 0) {
+        return;
+    }
+    std::size_t block = 1;
+    while (block < blockSize) {
+        block *= 2;
+    }
+    layOut(block, irLen / block + (irLen % block != 0 ? 1 : 0));
+    reset();
 }
 
 void FFTConvolver::process(const double* input, double* output, std::size_t len) {
@@ -171,31 +211,38 @@ void FFTConvolver::finishBlock(double* output) {
 }
 
 void FFTConvolver::reset() {
+    // Empty, the storage kept for the next response; the destructor frees it.
     partitionSize = 0;
     fftSize = 0;
     partitionCount = 0;
     spectrumSize = 0;
-    inputSpectra.clear();
-    irSpectra.clear();
     irRe.clear();
     irIm.clear();
     inputRe.clear();
     inputIm.clear();
-    fftWork.clear();
-    fft.init(0);
-    olderSum.clear();
-    blockSum.clear();
-    overlapTail.clear();
+    fftWork.resize(0);
+    olderSum.resize(0);
+    blockSum.resize(0);
+    overlapTail.resize(0);
     newest = 0;
-    pendingInput.clear();
+    pendingInput.resize(0);
     pendingCount = 0;
+    loadIr = nullptr;
+    loadLen = 0;
+    loaded = 0;
 }
 
 std::size_t FFTConvolver::getAllocatedBytes() const {
-    const std::size_t spectrumBytes = 2 * spectrumSize * sizeof(double);
-    const std::size_t spectra = inputSpectra.size() + irSpectra.size() + 2;
-    const std::size_t samples = fftWork.size() + overlapTail.size() + pendingInput.size();
-    return (partitionCount > 0 ? spectra * spectrumBytes : 0) + samples * sizeof(double);
+    std::size_t bytes =
+        olderSum.heldBytes() + blockSum.heldBytes() +
+        (fftWork.capacity() + overlapTail.capacity() + pendingInput.capacity()) * sizeof(double);
+    for (const auto& spectrum : inputSpectra) {
+        bytes += spectrum->heldBytes();
+    }
+    for (const auto& spectrum : irSpectra) {
+        bytes += spectrum->heldBytes();
+    }
+    return bytes;
 }
 
 }  // namespace fftconvolver

@@ -30,11 +30,26 @@ class FFTConvolver {
     // Returns false, leaving it empty, for blockSize 0 or above kMaxBlockSize.
     bool init(std::size_t blockSize, const double* ir, std::size_t irLen);
 
+    // init in steps, for an owner that must not stop for all of it at once:
+    // beginInit lays the partitions out (allocating only beyond what the
+    // convolver already holds) and each initStep transforms one partition of
+    // ir, which must stay valid until the last; true once all are done.
+    // Bit for bit what init gives. No other call may come in between.
+    bool beginInit(std::size_t blockSize, const double* ir, std::size_t irLen);
+    bool initStep();
+    // The transform size of the next initStep's work, 0 when none is left.
+    std::size_t nextStepSize() const { return loaded < partitionCount ? fftSize : 0; }
+
+    // Allocates what init needs for any response up to irLen samples with
+    // this block size, leaving the convolver empty.
+    void reserve(std::size_t blockSize, std::size_t irLen);
+
     // Writes len output samples for len input samples, zeros when empty.
     // input and output may be the same array. [audio thread]
     void process(const double* input, double* output, std::size_t len);
 
-    // Back to empty, dropping the response and the input history.
+    // Back to empty, dropping the response and the input history; the
+    // storage is kept for the next response.
     void reset();
 
     // One whole block in stages, for an owner that spreads its cost over time:
@@ -56,10 +71,15 @@ class FFTConvolver {
     std::size_t getAllocatedBytes() const;
 
   private:
+    // Sizes everything for `partitions` partitions of `block`, zero-filled.
+    void layOut(std::size_t block, std::size_t partitions);
+
     std::size_t partitionSize = 0;
     std::size_t fftSize = 0;
     std::size_t partitionCount = 0;
     std::size_t spectrumSize = 0;
+    // The first partitionCount of each are in use; the rest are kept from
+    // longer responses.
     std::vector<std::unique_ptr<SplitSpectrum>> inputSpectra;  // ring, see newest
     std::vector<std::unique_ptr<SplitSpectrum>> irSpectra;     // partition 0 first
     Buffer<double> fftWork;
@@ -74,6 +94,10 @@ class FFTConvolver {
     // The spectra's storage, partition by partition and slot by slot, as the
     // series kernel reads it: built with the spectra, never changed after.
     std::vector<const double*> irRe, irIm, inputRe, inputIm;
+    // The response being loaded by initStep, and its partitions done.
+    const double* loadIr = nullptr;
+    std::size_t loadLen = 0;
+    std::size_t loaded = 0;
 };
 
 // Trailing samples below this magnitude are silence to the convolvers: 1e-6 as

@@ -27,9 +27,8 @@ NonUniformConvolver::~NonUniformConvolver() {
     reset();
 }
 
-bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockSize,
-                               const double* ir, std::size_t irLen) {
-    reset();
+bool NonUniformConvolver::engineLayout(std::size_t headBlockSize, std::size_t tailBlockSize,
+                                       std::size_t& h, std::size_t* blocks, std::size_t& count) {
     if (headBlockSize == 0 || tailBlockSize == 0) {
         return false;
     }
@@ -38,21 +37,78 @@ bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockS
     if (hi > FFTConvolver::kMaxBlockSize / 2) {
         return false;
     }
-    const std::size_t h = nextPowerOfTwo(lo);
+    h = nextPowerOfTwo(lo);
     const std::size_t t = nextPowerOfTwo(hi);
-    std::size_t blocks[2];
-    std::size_t count = 0;
+    count = 0;
     for (std::size_t block : {t / 4, 2 * t}) {
         if (block > h) {
             blocks[count++] = block;
         }
     }
-    return initStages(h, blocks, count, ir, irLen);
+    return true;
+}
+
+NonUniformConvolver::Pieces NonUniformConvolver::piecesFor(const std::size_t* stageBlocks,
+                                                           std::size_t count, std::size_t irLen) {
+    // The stages that hold part of the response, and where each piece starts:
+    // at 2B, except that the last one starts up to a block later (its result
+    // heard that much later) so that its pieces end with a whole partition.
+    // A partition of the largest block left mostly empty would cost as much
+    // memory and time as a full one.
+    Pieces p;
+    while (p.active < count && 2 * stageBlocks[p.active] < irLen) {
+        ++p.active;
+    }
+    for (std::size_t i = 0; i < p.active; ++i) {
+        p.begins[i] = 2 * stageBlocks[i];
+    }
+    if (p.active > 0) {
+        const std::size_t block = stageBlocks[p.active - 1];
+        const std::size_t whole = (irLen - p.begins[p.active - 1]) / block;
+        if (whole > 0) {
+            p.delay = (irLen - p.begins[p.active - 1]) % block;
+            p.begins[p.active - 1] += p.delay;
+        }
+    }
+    p.begins[p.active] = irLen;
+    return p;
+}
+
+bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockSize,
+                               const double* ir, std::size_t irLen) {
+    if (!beginInit(headBlockSize, tailBlockSize, ir, irLen)) {
+        return false;
+    }
+    while (!initStep()) {
+    }
+    return true;
+}
+
+bool NonUniformConvolver::beginInit(std::size_t headBlockSize, std::size_t tailBlockSize,
+                                    const double* ir, std::size_t irLen) {
+    reset();
+    std::size_t h = 0, count = 0;
+    std::size_t blocks[2];
+    if (!engineLayout(headBlockSize, tailBlockSize, h, blocks, count)) {
+        return false;
+    }
+    return beginInitStages(h, blocks, count, ir, irLen, SpreadStage::kDefaultGroup);
 }
 
 bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
                                      std::size_t count, const double* ir, std::size_t irLen,
                                      std::size_t group) {
+    if (!beginInitStages(headBlockSize, stageBlocks, count, ir, irLen, group)) {
+        return false;
+    }
+    while (!initStep()) {
+    }
+    return true;
+}
+
+bool NonUniformConvolver::beginInitStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
+                                          std::size_t count, const double* ir, std::size_t irLen,
+                                          std::size_t group) {
     reset();
     if (headBlockSize == 0 || headBlockSize > FFTConvolver::kMaxBlockSize || count > kMaxStages ||
         group == 0 || group > kMaxGroup) {
@@ -73,39 +129,16 @@ bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_
     }
 
     headSize = h;
-    // The stages that hold part of the response, and where each piece starts:
-    // at 2B, except that the last one starts up to a block later (its result
-    // heard that much later) so that its pieces end with a whole partition.
-    // A partition of the largest block left mostly empty would cost as much
-    // memory and time as a full one.
-    std::size_t active = 0;
-    while (active < count && 2 * stageBlocks[active] < irLen) {
-        ++active;
-    }
-    std::size_t begins[kMaxStages + 1];
-    for (std::size_t i = 0; i < active; ++i) {
-        begins[i] = 2 * stageBlocks[i];
-    }
-    std::size_t delay = 0;
-    if (active > 0) {
-        const std::size_t block = stageBlocks[active - 1];
-        const std::size_t whole = (irLen - begins[active - 1]) / block;
-        if (whole > 0) {
-            delay = (irLen - begins[active - 1]) % block;
-            begins[active - 1] += delay;
-        }
-    }
-    begins[active] = irLen;
-
-    head.init(h, ir, active > 0 ? begins[0] : irLen);
-    for (std::size_t i = 0; i < active; ++i) {
+    const Pieces p = piecesFor(stageBlocks, count, irLen);
+    head.beginInit(h, ir, p.active > 0 ? p.begins[0] : irLen);
+    for (std::size_t i = 0; i < p.active; ++i) {
         // Only the response's own end has been trimmed: a small last sample
         // of a stage's piece still sounds.
-        stages[i].work.init(stageBlocks[i], ir + begins[i], begins[i + 1] - begins[i],
-                            i + 1 == active ? delay : 0, group);
+        stages[i].work.beginInit(stageBlocks[i], ir + p.begins[i], p.begins[i + 1] - p.begins[i],
+                                 i + 1 == p.active ? p.delay : 0, group);
     }
-    stageCount = active;
-    const std::size_t largest = active > 0 ? stageBlocks[active - 1] : 0;
+    stageCount = p.active;
+    const std::size_t largest = p.active > 0 ? stageBlocks[p.active - 1] : 0;
     for (std::size_t i = 0; i + 1 < stageCount; ++i) {
         stages[i].late = true;
     }
@@ -114,6 +147,66 @@ bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_
         history.resize(largest + h);
     }
     return true;
+}
+
+std::size_t NonUniformConvolver::pieceStepSize(std::size_t piece) const {
+    return piece == 0 ? head.nextStepSize() : stages[piece - 1].work.nextStepSize();
+}
+
+std::size_t NonUniformConvolver::nextStepSize() const {
+    for (std::size_t piece = loading; piece <= stageCount; ++piece) {
+        if (const std::size_t size = pieceStepSize(piece)) {
+            return size;
+        }
+    }
+    return 0;
+}
+
+bool NonUniformConvolver::initStep() {
+    // The head first, then the stages nearest first: one partition a step.
+    while (loading <= stageCount && pieceStepSize(loading) == 0) {
+        ++loading;
+    }
+    if (loading > stageCount) {
+        return true;
+    }
+    if (loading == 0) {
+        head.initStep();
+    } else {
+        stages[loading - 1].work.initStep();
+    }
+    return nextStepSize() == 0;
+}
+
+void NonUniformConvolver::reserve(std::size_t headBlockSize, std::size_t tailBlockSize,
+                                  std::size_t longest) {
+    reset();
+    std::size_t h = 0, count = 0;
+    std::size_t blocks[2];
+    if (!engineLayout(headBlockSize, tailBlockSize, h, blocks, count) || longest == 0) {
+        return;
+    }
+    // The largest each piece grows to over every response length: the last
+    // stage's late start moves samples from it to the one before.
+    std::size_t headLen = 0;
+    std::size_t stageLen[2] = {0, 0}, stageDelay[2] = {0, 0};
+    for (std::size_t len = 1; len <= longest; ++len) {
+        const Pieces p = piecesFor(blocks, count, len);
+        headLen = std::max(headLen, p.active > 0 ? p.begins[0] : len);
+        for (std::size_t i = 0; i < p.active; ++i) {
+            stageLen[i] = std::max(stageLen[i], p.begins[i + 1] - p.begins[i]);
+            if (i + 1 == p.active) {
+                stageDelay[i] = std::max(stageDelay[i], p.delay);
+            }
+        }
+    }
+    head.reserve(h, headLen);
+    for (std::size_t i = 0; i < count; ++i) {
+        stages[i].work.reserve(blocks[i], stageLen[i], stageDelay[i]);
+    }
+    if (count > 0) {
+        history.reserve(blocks[count - 1] + h);
+    }
 }
 
 void NonUniformConvolver::process(const double* input, double* output, std::size_t len) {
@@ -175,10 +268,12 @@ void NonUniformConvolver::advance(Stage& stage, std::size_t target) {
 }
 
 void NonUniformConvolver::reset() {
+    // Empty, every piece's storage kept for the next response.
     headSize = 0;
     head.reset();
-    history.clear();
+    history.resize(0);
     historyPos = 0;
+    loading = 0;
     for (Stage& stage : stages) {
         stage.work.reset();
         stage.fill = 0;
@@ -191,8 +286,8 @@ void NonUniformConvolver::reset() {
 }
 
 std::size_t NonUniformConvolver::getAllocatedBytes() const {
-    std::size_t bytes = head.getAllocatedBytes() + history.size() * sizeof(double);
-    for (std::size_t i = 0; i < stageCount; ++i) {
+    std::size_t bytes = head.getAllocatedBytes() + history.capacity() * sizeof(double);
+    for (std::size_t i = 0; i < kMaxStages; ++i) {
         bytes += stages[i].work.getAllocatedBytes();
     }
     return bytes;

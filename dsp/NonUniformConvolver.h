@@ -47,12 +47,31 @@ class NonUniformConvolver {
                     std::size_t stageCount, const double* ir, std::size_t irLen,
                     std::size_t group = SpreadStage::kDefaultGroup);
 
+    // init and initStages in steps, for an owner that must not stop for all
+    // of it at once: begin lays the pieces out (allocating only beyond what
+    // the convolver holds; nothing after reserve), each initStep transforms
+    // one partition of ir, which must stay valid until the last; true once
+    // the convolver is ready. Bit for bit what init gives. No other call may
+    // come in between.
+    bool beginInit(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,
+                   std::size_t irLen);
+    bool beginInitStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
+                         std::size_t stageCount, const double* ir, std::size_t irLen,
+                         std::size_t group = SpreadStage::kDefaultGroup);
+    bool initStep();
+    // The transform size of the next initStep's work, 0 when none is left:
+    // what a caller weighs its steps by.
+    std::size_t nextStepSize() const;
+    // Allocates what init(headBlockSize, tailBlockSize, ...) needs for any
+    // response of up to `longest` samples, leaving the convolver empty.
+    void reserve(std::size_t headBlockSize, std::size_t tailBlockSize, std::size_t longest);
+
     // input and output must be different arrays: the head writes the whole
     // output before the stages read the input again. [audio thread]
     void process(const double* input, double* output, std::size_t len);
 
     // Back to empty, dropping the response, the input history and any work
-    // still spread over coming calls.
+    // still spread over coming calls; the storage is kept for the next one.
     void reset();
 
     std::size_t getHeadSize() const { return headSize; }
@@ -81,6 +100,18 @@ class NonUniformConvolver {
         bool late = false;
     };
 
+    // Where a response's pieces start and end, for stages of the given blocks.
+    struct Pieces {
+        std::size_t active = 0;  // stages holding part of it
+        std::size_t begins[kMaxStages + 1] = {};
+        std::size_t delay = 0;  // the last active stage's late start
+    };
+    static Pieces piecesFor(const std::size_t* stageBlocks, std::size_t count, std::size_t irLen);
+    // The engine layout's head and stage blocks for the two-stage sizes.
+    static bool engineLayout(std::size_t headBlockSize, std::size_t tailBlockSize, std::size_t& h,
+                             std::size_t* blocks, std::size_t& count);
+    std::size_t pieceStepSize(std::size_t piece) const;
+
     std::size_t headSize = 0;
     FFTConvolver head;
     // The input of the last history.size() samples, read by the stages: the
@@ -90,6 +121,7 @@ class NonUniformConvolver {
     std::size_t historyPos = 0;
     Stage stages[kMaxStages];
     std::size_t stageCount = 0;
+    std::size_t loading = 0;  // the piece initStep loads next: 0 the head, then stage i + 1
 
     void advance(Stage& stage, std::size_t target);
 };

@@ -1,6 +1,8 @@
 #include "dsp/ReverbEngine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -84,12 +86,26 @@ std::uint32_t ReverbEngine::takeNoiseFor(float s) {
 }
 
 void ReverbEngine::synthesise(float s, std::uint32_t& state) {
-    sustain = s;
-    const float len = s * static_cast<float>(kImpulseLength);
-    const float scale = static_cast<float>(0.5 / (static_cast<double>(s) * 60.0 + 3.0));
-    const float twiceScale = 2.0f * scale;
+    beginSustain(s, state);
+    continueSustain(std::numeric_limits<std::size_t>::max());
+    state = stepNoise;
+}
 
-    for (std::size_t i = 0; i < kImpulseLength; ++i) {
+void ReverbEngine::beginSustain(float s, std::uint32_t noise) {
+    sustain = s;
+    stepLen = s * static_cast<float>(kImpulseLength);
+    stepScale = static_cast<float>(0.5 / (static_cast<double>(s) * 60.0 + 3.0));
+    stepNoise = noise;
+    stepPos = 0;
+    stepPhase = Phase::kSynthesis;
+}
+
+void ReverbEngine::synthesiseRange(std::size_t from, std::size_t to) {
+    const float len = stepLen;
+    const float scale = stepScale;
+    const float twiceScale = 2.0f * scale;
+    std::uint32_t state = stepNoise;
+    for (std::size_t i = from; i < to; ++i) {
         if (static_cast<float>(i) < len) {
             // Half circle of radius 64000 centred on sample 64000, rounded to
             // float; the noise is shaped in single precision step by step.
@@ -104,10 +120,69 @@ void ReverbEngine::synthesise(float s, std::uint32_t& state) {
             impulseR[i] = 0.0;
         }
     }
+    stepNoise = state;
+}
 
-    const std::size_t count = countFor(len);
-    convolverL.init(headRequest, tailRequest, impulseL.data(), count);
-    convolverR.init(headRequest, tailRequest, impulseR.data(), count);
+bool ReverbEngine::continueSustain(std::size_t budget) {
+    std::size_t spent = 0;
+    // At least one step a call, however small the budget.
+    while (stepPhase != Phase::kReady && (spent == 0 || spent < budget)) {
+        switch (stepPhase) {
+            case Phase::kSynthesis: {
+                const std::size_t room = (budget - spent) / kSynthesisWeight;
+                const std::size_t n =
+                    std::min(kImpulseLength - stepPos, std::max<std::size_t>(room, 1));
+                synthesiseRange(stepPos, stepPos + n);
+                stepPos += n;
+                spent += n * kSynthesisWeight;
+                if (stepPos == kImpulseLength) {
+                    // Lengths that are not whole leave their last sample out.
+                    convolverL.beginInit(headRequest, tailRequest, impulseL.data(),
+                                         countFor(stepLen));
+                    stepPhase = Phase::kLeft;
+                }
+                break;
+            }
+            case Phase::kLeft:
+            case Phase::kRight: {
+                fftconvolver::NonUniformConvolver& c =
+                    stepPhase == Phase::kLeft ? convolverL : convolverR;
+                const std::size_t size = c.nextStepSize();
+                if (size == 0) {
+                    if (stepPhase == Phase::kLeft) {
+                        convolverR.beginInit(headRequest, tailRequest, impulseR.data(),
+                                             countFor(stepLen));
+                        stepPhase = Phase::kRight;
+                    } else {
+                        stepPhase = Phase::kReady;
+                    }
+                    break;
+                }
+                c.initStep();
+                spent += size;
+                break;
+            }
+            case Phase::kReady:
+                break;
+        }
+    }
+    return stepPhase == Phase::kReady;
+}
+
+void ReverbEngine::reserveForAnySustain() {
+    const std::uint32_t head = headRequest != 0 ? headRequest : kHeadBlockSize;
+    const std::uint32_t tail = tailRequest != 0 ? tailRequest : kTailBlockSize;
+    convolverL.reserve(head, tail, kImpulseLength);
+    convolverR.reserve(head, tail, kImpulseLength);
+    if (isLaidOut()) {
+        // Reserving emptied them: back to what they held.
+        reset();
+    }
+}
+
+void ReverbEngine::setLaidOut(bool laidOut) {
+    headRequest = laidOut ? kHeadBlockSize : 0;
+    tailRequest = laidOut ? kTailBlockSize : 0;
 }
 
 void ReverbEngine::process(const double* const* inputs, double* const* outputs, std::int32_t n,

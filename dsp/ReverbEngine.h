@@ -37,6 +37,27 @@ class ReverbEngine {
     // would have drawn there. [any thread that owns this engine for the call]
     void setSustainFrom(float s, std::uint32_t noise);
 
+    // setSustainFrom in steps, for an owner that must not stop for all of it
+    // at once (the audio thread preparing a spare engine between its blocks):
+    // beginSustain notes what to make, each continueSustain does about
+    // `budget` units of it (a unit: one sample of both responses synthesised;
+    // a transform of N samples weighs N * kTransformWeight) and returns true
+    // once the engine holds the new responses and convolvers, bit for bit
+    // what setSustainFrom(s, noise) gives. Nothing is allocated once
+    // reserveForAnySustain has run. [the engine's owner for the steps]
+    void beginSustain(float s, std::uint32_t noise);
+    bool continueSustain(std::size_t budget);
+    static constexpr std::size_t kSynthesisWeight = 2;
+    // Allocates what the convolvers need for any Sustain, so that no later
+    // synthesis allocates. [any host thread, before processing]
+    void reserveForAnySustain();
+
+    // Whether the block sizes are fixed (the first reset has run): until
+    // then a synthesis leaves the convolvers empty. A spare engine is told to
+    // follow the one in use. [the engine's owner]
+    bool isLaidOut() const { return headRequest != 0; }
+    void setLaidOut(bool laidOut);
+
     // The calling thread's generator state, for a synthesis at sustain s to
     // start from elsewhere; the thread's generator moves past the draws that
     // synthesis takes, as if it had run here. Allocates nothing and costs a
@@ -68,6 +89,16 @@ class ReverbEngine {
   private:
     // Synthesises from `state` and leaves it past the last draw.
     void synthesise(float s, std::uint32_t& state);
+    // Samples [from, to) of both responses, drawing from stepNoise.
+    void synthesiseRange(std::size_t from, std::size_t to);
+
+    // Where a synthesis in steps stands.
+    enum class Phase { kReady, kSynthesis, kLeft, kRight };
+    Phase stepPhase = Phase::kReady;
+    std::size_t stepPos = 0;  // next sample to synthesise
+    float stepLen = 0.0f;
+    float stepScale = 0.0f;
+    std::uint32_t stepNoise = 0;  // the generator, past the draws made so far
 
     std::uint32_t headRequest = 0;
     std::uint32_t tailRequest = 0;

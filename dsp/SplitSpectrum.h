@@ -15,10 +15,15 @@ class SplitSpectrum {
     SplitSpectrum(const SplitSpectrum&) = delete;
     SplitSpectrum& operator=(const SplitSpectrum&) = delete;
 
+    // Zero-filled; the storage only grows, as a Buffer's.
     void resize(std::size_t n) {
         real.resize(n);
         imag.resize(n);
         bins = n;
+    }
+    void reserve(std::size_t n) {
+        real.reserve(n);
+        imag.reserve(n);
     }
     void clear() {
         real.clear();
@@ -35,6 +40,7 @@ class SplitSpectrum {
     }
 
     std::size_t size() const { return bins; }
+    std::size_t heldBytes() const { return (real.capacity() + imag.capacity()) * sizeof(double); }
     double* re() { return real.data(); }
     const double* re() const { return real.data(); }
     double* im() { return imag.data(); }

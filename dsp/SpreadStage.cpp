@@ -19,6 +19,13 @@ std::size_t alignedBins(std::size_t bins) {
 
 void SpreadStage::init(std::size_t blockSize, const double* ir, std::size_t irLen,
                        std::size_t delaySamples, std::size_t groupSize) {
+    beginInit(blockSize, ir, irLen, delaySamples, groupSize);
+    while (!initStep()) {
+    }
+}
+
+void SpreadStage::beginInit(std::size_t blockSize, const double* ir, std::size_t irLen,
+                            std::size_t delaySamples, std::size_t groupSize) {
     reset();
     if (blockSize == 0 || irLen == 0 || delaySamples > blockSize || groupSize == 0 ||
         groupSize > kMaxGroup) {
@@ -35,23 +42,60 @@ void SpreadStage::init(std::size_t blockSize, const double* ir, std::size_t irLe
     slices = group * seriesSliceCount(bins);
     fft.init(static_cast<std::uint32_t>(2 * block));
 
-    spectra.resize(2 * partitions * stride);
+    // Every slot is written whole by initStep before anything reads it.
+    spectra.resizeUninitialised(2 * partitions * stride);
     output.resize(block + delay);
     overlap.resize(block);
+    irRe.reserve(partitions);
+    irIm.reserve(partitions);
+    inputRe.reserve(partitions);
+    inputIm.reserve(partitions);
     for (std::size_t i = 0; i < partitions; ++i) {
-        // The zero-padded partition is transformed in place.
-        const std::size_t n = std::min(irLen - i * block, block);
         double* re = spectra.data() + i * stride;
-        std::memcpy(re, ir + i * block, n * sizeof(double));
-        std::memset(static_cast<void*>(re + n), 0, (2 * block - n) * sizeof(double));
-        fft.fft(re, re, re + stride / 2);
         irRe.push_back(re);
         irIm.push_back(re + stride / 2);
         inputRe.push_back(inputSlot(i));
         inputIm.push_back(inputSlot(i) + stride / 2);
     }
+    loadIr = ir;
+    loadLen = irLen;
+    loaded = 0;
     newest = 0;
     phase = 0;
+}
+
+bool SpreadStage::initStep() {
+    if (loaded >= partitions) {
+        return true;
+    }
+    // The zero-padded partition is transformed in place; what lies past the
+    // transform's input in the slot (alignment) is zero as well. Its input
+    // slot starts silent.
+    const std::size_t i = loaded;
+    const std::size_t n = std::min(loadLen - i * block, block);
+    double* re = spectra.data() + i * stride;
+    std::memcpy(re, loadIr + i * block, n * sizeof(double));
+    std::memset(static_cast<void*>(re + n), 0, (stride - n) * sizeof(double));
+    fft.fft(re, re, re + stride / 2);
+    std::memset(static_cast<void*>(inputSlot(i)), 0, stride * sizeof(double));
+    ++loaded;
+    return loaded == partitions;
+}
+
+void SpreadStage::reserve(std::size_t blockSize, std::size_t irLen, std::size_t delaySamples) {
+    reset();
+    if (blockSize == 0 || irLen == 0) {
+        return;
+    }
+    const std::size_t most = (irLen + blockSize - 1) / blockSize;
+    fft.init(static_cast<std::uint32_t>(2 * blockSize));
+    spectra.reserve(2 * most * 2 * alignedBins(blockSize + 1));
+    output.reserve(blockSize + delaySamples);
+    overlap.reserve(blockSize);
+    irRe.reserve(most);
+    irIm.reserve(most);
+    inputRe.reserve(most);
+    inputIm.reserve(most);
 }
 
 void SpreadStage::reset() {
@@ -63,15 +107,18 @@ void SpreadStage::reset() {
     delay = 0;
     group = 1;
     phase = 0;
-    fft.init(0);
-    spectra.clear();
+    // Empty, the storage and transform tables kept for the next piece.
+    spectra.resize(0);
     irRe.clear();
     irIm.clear();
     inputRe.clear();
     inputIm.clear();
     newest = 0;
-    output.clear();
-    overlap.clear();
+    output.resize(0);
+    overlap.resize(0);
+    loadIr = nullptr;
+    loadLen = 0;
+    loaded = 0;
 }
 
 void SpreadStage::runStep(std::size_t step, const double* history, std::size_t historySize,
@@ -143,7 +190,7 @@ void SpreadStage::completeBlock() {
 }
 
 std::size_t SpreadStage::getAllocatedBytes() const {
-    return (spectra.size() + output.size() + overlap.size()) * sizeof(double);
+    return (spectra.capacity() + output.capacity() + overlap.capacity()) * sizeof(double);
 }
 
 }  // namespace fftconvolver

@@ -39,6 +39,19 @@ class SpreadStage {
     // Eight: for the far tail's 29 partitions, two spectra per partition read
     // once per eight blocks, the fastest in the many-instance benchmark.
     static constexpr std::size_t kDefaultGroup = 8;
+    // init in steps: beginInit lays the partitions out (allocating only
+    // beyond what the stage holds), each initStep transforms one partition of
+    // ir, which must stay valid until the last; true once all are done. Bit
+    // for bit what init gives.
+    void beginInit(std::size_t blockSize, const double* ir, std::size_t irLen,
+                   std::size_t delay = 0, std::size_t group = kDefaultGroup);
+    bool initStep();
+    // The transform size of the next initStep's work, 0 when none is left.
+    std::size_t nextStepSize() const { return loaded < partitions ? 2 * block : 0; }
+    // Allocates what init needs for a piece of up to irLen samples heard up
+    // to `delay` samples late, with this block size, leaving the stage empty.
+    void reserve(std::size_t blockSize, std::size_t irLen, std::size_t delay);
+    // Empty; the storage is kept for the next piece.
     void reset();
 
     // Steps of one block's work: 0 transforms the block, 1 .. getStepCount()-2
@@ -88,6 +101,11 @@ class SpreadStage {
     Buffer<double> overlap;  // second half of the last inverse transform
 
     double* inputSlot(std::size_t i) { return spectra.data() + (partitions + i) * stride; }
+
+    // The piece being loaded by initStep, and its partitions done.
+    const double* loadIr = nullptr;
+    std::size_t loadLen = 0;
+    std::size_t loaded = 0;
 };
 
 }  // namespace fftconvolver

@@ -6,6 +6,7 @@
 // processing.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -14,10 +15,11 @@
 #include "framework/IEditor.h"
 #include "framework/IOPair.h"
 #include "framework/IParameter.h"
-#include "framework/InputPin.h"
 #include "framework/ITimeInfo.h"
+#include "framework/InputPin.h"
 #include "framework/MidiMessage.h"
 #include "framework/OutputPin.h"
+#include "framework/PlugMutex.h"
 #include "framework/StateChunk.h"
 #include "framework/SysExMessage.h"
 
@@ -40,7 +42,7 @@ struct IPlugConfig {
 
 class IPlugBase {
   public:
-    using Mutex = std::recursive_mutex;
+    using Mutex = PlugMutex;
     using Lock = std::lock_guard<Mutex>;
 
     static constexpr int kNameLength = 128;
@@ -81,6 +83,13 @@ class IPlugBase {
     // [editor thread] A control moved parameter `index`. Takes the mutex,
     // sets the value, reports it to the host and calls OnParameterChanged.
     virtual void SetParameterFromEditor(int index, double normalised);
+    // [any thread but the audio thread, mutex not held] Makes the costly
+    // parameter changes this thread asked for while it held the mutex; every
+    // entry point that can change a parameter calls it once it has let the
+    // mutex go. Gives up, leaving them for the next caller, when `stop` is
+    // set while it waits (an editor thread that its closing host thread,
+    // holding the mutex, is about to join). Nothing to do by default.
+    virtual void RunPendingChanges(const std::atomic<bool>* stop = nullptr) { (void)stop; }
 
     // --- Operations the host adapter implements --------------------------
     // [editor thread] Bracket a drag; no mutex taken.

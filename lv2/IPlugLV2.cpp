@@ -25,8 +25,12 @@ void GuardedHostCall(LV2_Handle instance, Body body) {
     if (!plug)
         return;
     try {
-        IPlugBase::Lock lock(plug->GetMutex());
-        body(*plug);
+        {
+            IPlugBase::Lock lock(plug->GetMutex());
+            body(*plug);
+        }
+        // A costly change the call caused is made now, the mutex free.
+        plug->RunPendingChanges();
     } catch (...) {
     }
 }
@@ -131,8 +135,9 @@ void IPlugLV2::TakeHostFeatures(double rate, const LV2_Feature* const* features)
     }
     mSchedule =
         static_cast<const LV2_Worker_Schedule*>(FindFeature(features, LV2_WORKER__schedule));
-    if (mSchedule)
-        mDeferring = EnableDeferredChanges();
+    // Costly changes are prepared aside: on the worker where the host has
+    // one, otherwise in slices between runs.
+    StartDeferringChanges();
 
     int maxBlock = 0;
     const auto* options =
@@ -164,8 +169,11 @@ LV2_Handle IPlugLV2::Instantiate(const LV2_Descriptor*, double rate, const char*
         std::unique_ptr<IPlugLV2> plug(CreateLV2PluginInstance());
         if (!plug)
             return nullptr;
-        Lock lock(plug->GetMutex());
-        plug->TakeHostFeatures(rate, features);
+        {
+            Lock lock(plug->GetMutex());
+            plug->TakeHostFeatures(rate, features);
+        }
+        plug->RunPendingChanges();
         return plug.release();
     } catch (...) {
         return nullptr;
@@ -193,6 +201,7 @@ void IPlugLV2::Activate(LV2_Handle instance) {
     GuardedHostCall(instance, [](IPlugLV2& plug) {
         plug.OnActivation(true);
         plug.OnReset();
+        plug.mHasRun = false;
     });
 }
 
@@ -217,7 +226,14 @@ void IPlugLV2::Cleanup(LV2_Handle instance) {
 
 void IPlugLV2::Run(LV2_Handle instance, std::uint32_t frames) {
     GuardedAudioCall(FromHandle(instance), [frames](IPlugLV2& plug) {
+        // What the ports hold at the first run after activation is how the
+        // host set the instance up before playing (a session loaded, an
+        // offline render's settings): made at once, as a VST 2 host's
+        // settings before it resumes are. Later changes are prepared aside.
+        plug.MakeChangesAtOnce(!plug.mHasRun);
+        plug.mHasRun = true;
         plug.ReadControlPorts();
+        plug.MakeChangesAtOnce(false);
         const int n = static_cast<int>(std::min<std::uint32_t>(frames, INT32_MAX));
         plug.ProcessFloat(plug.mAudioIn.data(), plug.mAudioOut.data(), n, false);
     });
@@ -290,36 +306,21 @@ bool IPlugLV2::SaveStateWithPendingPorts() {
 }
 
 void IPlugLV2::ApplyParameter(int index) {
-    if (mDeferring) {
-        if (mInFlight && index == mInFlightIndex) {
-            // Prepared when the one with the worker comes back; the audio
-            // goes on with the value before until then.
-            mPendingIndex = index;
-            return;
-        }
-        if (!mInFlight && Schedule(index))
-            return;
-    }
     OnParameterChanged(index);
 }
 
-bool IPlugLV2::Schedule(int index) {
-    DeferredChange change;
-    change.index = index;
-    change.value = GetParam(index)->Value();
-    if (!DeferParameterChange(change))
-        return false;
-    if (mSchedule->schedule_work(mSchedule->handle, sizeof(change), &change) !=
-        LV2_WORKER_SUCCESS) {
-        // The host's queue is full: made here, as in a host with no worker.
-        return false;
-    }
-    mInFlight = true;
-    mInFlightIndex = index;
-    return true;
+bool IPlugLV2::ScheduleDeferredWork(const DeferredChange& change) {
+    return mSchedule && mSchedule->schedule_work(mSchedule->handle, sizeof(change), &change) ==
+                            LV2_WORKER_SUCCESS;
 }
 
 // --- Worker --------------------------------------------------------------------
+
+// What the worker hands back: the change and whether it was prepared.
+struct IPlugLV2::WorkResult {
+    DeferredChange change;
+    bool prepared;
+};
 
 LV2_Worker_Status IPlugLV2::Work(LV2_Handle instance, LV2_Worker_Respond_Function respond,
                                  LV2_Worker_Respond_Handle handle, std::uint32_t size,
@@ -328,11 +329,10 @@ LV2_Worker_Status IPlugLV2::Work(LV2_Handle instance, LV2_Worker_Respond_Functio
     if (!plug || !data || size != sizeof(DeferredChange))
         return LV2_WORKER_ERR_UNKNOWN;
     try {
-        DeferredChange change;
-        std::memcpy(&change, data, sizeof(change));
-        if (!plug->PrepareDeferredChange(change))
-            change.index = -1;
-        return respond(handle, sizeof(change), &change);
+        WorkResult result{};
+        std::memcpy(&result.change, data, sizeof(result.change));
+        result.prepared = plug->RunDeferredWork(result.change);
+        return respond(handle, sizeof(result), &result);
     } catch (...) {
         return LV2_WORKER_ERR_UNKNOWN;
     }
@@ -340,25 +340,12 @@ LV2_Worker_Status IPlugLV2::Work(LV2_Handle instance, LV2_Worker_Respond_Functio
 
 LV2_Worker_Status IPlugLV2::WorkResponse(LV2_Handle instance, std::uint32_t size,
                                          const void* body) {
-    if (!body || size != sizeof(DeferredChange))
+    if (!body || size != sizeof(WorkResult))
         return LV2_WORKER_ERR_UNKNOWN;
     GuardedAudioCall(FromHandle(instance), [body](IPlugLV2& plug) {
-        DeferredChange change;
-        std::memcpy(&change, body, sizeof(change));
-        plug.mInFlight = false;
-        int pending = plug.mPendingIndex;
-        if (const IParameter* param = plug.GetParam(change.index)) {
-            // A state restored meanwhile may have set another value: that
-            // one is prepared instead.
-            if (param->Value() == change.value) {
-                plug.CommitDeferredChange(change);
-            } else {
-                pending = change.index;
-            }
-        }
-        plug.mPendingIndex = -1;
-        if (pending >= 0)
-            plug.ApplyParameter(pending);
+        WorkResult result{};
+        std::memcpy(&result, body, sizeof(result));
+        plug.DeferredWorkDone(result.change, result.prepared);
     });
     return LV2_WORKER_SUCCESS;
 }
@@ -407,30 +394,40 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
             return LV2_STATE_ERR_NO_PROPERTY;
         if (type != plug->mChunkType || size > static_cast<std::size_t>(INT32_MAX))
             return LV2_STATE_ERR_BAD_TYPE;
-        Lock lock(plug->GetMutex());
-        const int n = static_cast<int>(size);
-        if (!plug->mState.Resize(n))
-            return LV2_STATE_ERR_UNKNOWN;
-        if (n > 0)
-            std::memcpy(plug->mState.Data(), data, size);
-        // Only a whole chunk of ours is loaded: one cut short would leave
-        // the parameters it lacks at zero.
-        int pos = 0;
-        if (!ReadChunkHeader(plug->mState, &pos) || plug->mState.Size() - pos < 8 * plug->NParams())
-            return LV2_STATE_ERR_BAD_TYPE;
-        if (plug->LoadState(plug->mState, pos) < 0)
-            return LV2_STATE_ERR_UNKNOWN;
-        // What the control ports hold now is older than the state: only a
-        // value the host writes from here on overrides it.
-        for (int i = 0; i < plug->NParams(); ++i) {
-            if (const float* port = plug->mControls[static_cast<std::size_t>(i)])
-                plug->mSeen[static_cast<std::size_t>(i)] = *port;
+        LV2_State_Status status;
+        {
+            Lock lock(plug->GetMutex());
+            status = plug->RestoreChunk(data, size);
         }
-        plug->RefreshEditorFromParameters();
-        return LV2_STATE_SUCCESS;
+        // The restored Sustain is synthesised now, the mutex free.
+        plug->RunPendingChanges();
+        return status;
     } catch (...) {
         return LV2_STATE_ERR_UNKNOWN;
     }
+}
+
+LV2_State_Status IPlugLV2::RestoreChunk(const void* data, std::size_t size) {
+    const int n = static_cast<int>(size);
+    if (!mState.Resize(n))
+        return LV2_STATE_ERR_UNKNOWN;
+    if (n > 0)
+        std::memcpy(mState.Data(), data, size);
+    // Only a whole chunk of ours is loaded: one cut short would leave the
+    // parameters it lacks at zero.
+    int pos = 0;
+    if (!ReadChunkHeader(mState, &pos) || mState.Size() - pos < 8 * NParams())
+        return LV2_STATE_ERR_BAD_TYPE;
+    if (LoadState(mState, pos) < 0)
+        return LV2_STATE_ERR_UNKNOWN;
+    // What the control ports hold now is older than the state: only a value
+    // the host writes from here on overrides it.
+    for (int i = 0; i < NParams(); ++i) {
+        if (const float* port = mControls[static_cast<std::size_t>(i)])
+            mSeen[static_cast<std::size_t>(i)] = *port;
+    }
+    RefreshEditorFromParameters();
+    return LV2_STATE_SUCCESS;
 }
 
 const void* IPlugLV2::ExtensionData(const char* uri) {

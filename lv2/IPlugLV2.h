@@ -98,6 +98,8 @@ class IPlugLV2 : public IPlugAudio {
     static LV2_State_Status StateRestore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
                                          LV2_State_Handle handle, std::uint32_t flags,
                                          const LV2_Feature* const* features);
+    // Loads a retrieved chunk. [instantiation thread, mutex held]
+    LV2_State_Status RestoreChunk(const void* data, std::size_t size);
     // Why a state call cannot be served (no instance, no store or retrieve
     // function, no URID map); LV2_STATE_SUCCESS when it can.
     static LV2_State_Status StateRefusal(const IPlugLV2* plug, bool hostFunction);
@@ -117,10 +119,12 @@ class IPlugLV2 : public IPlugAudio {
     // The state chunk into mState, with values written to the control ports
     // but not yet run taken in. [any host thread, mutex held]
     bool SaveStateWithPendingPorts();
-    // A parameter's new value, applied here or prepared on the worker.
+    // A parameter's new value: a costly one is prepared aside (IPlugAudio).
     void ApplyParameter(int index);
-    // Hands the change of `index` to the worker; false when it cannot.
-    bool Schedule(int index);
+    // [audio thread, mutex held] Hands a costly change to the host's worker;
+    // false without one or when its queue is full.
+    bool ScheduleDeferredWork(const DeferredChange& change) override;
+    struct WorkResult;
 
     std::vector<float*> mAudioIn, mAudioOut;
     std::vector<const float*> mControls;
@@ -131,12 +135,8 @@ class IPlugLV2 : public IPlugAudio {
     LV2_URID mChunkType = 0;
     LV2_URID mStateKey = 0;
     const LV2_Worker_Schedule* mSchedule = nullptr;
-    bool mDeferring = false;
-    // At most one preparation is with the worker; a parameter changed again
-    // meanwhile is prepared when it comes back. [audio thread only]
-    bool mInFlight = false;
-    int mInFlightIndex = -1;
-    int mPendingIndex = -1;
+    // Whether run has come since the last activation. [audio thread]
+    bool mHasRun = false;
     StateChunk mState;
     UiLink mUi;
 };

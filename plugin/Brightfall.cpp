@@ -96,7 +96,7 @@ void Brightfall::OnParameterChanged(int index) {
         // A host value below 0 maps below the minimum, as for Sustain; a
         // negative mix would turn the dry signal up and the reverb over.
         current->setMix(std::max(setting, 0.0f));
-    } else if (index == kSustain) {
+    } else if (index == kSustain && !DeferCostlyChange(kSustain)) {
         current->setSustain(SustainSetting(param->Value()));
     }
     if (IEditor* editor = GetEditor())
@@ -115,26 +115,73 @@ bool Brightfall::EnableDeferredChanges() {
         spare.reset(new (std::nothrow) ReverbEngine());
         if (!spare)
             return false;
-        // Fixes the spare's block sizes; its convolvers are prepared anew by
-        // every synthesis.
-        spare->reset();
+        // Both engines take turns as the spare: each holds what any Sustain
+        // needs, so one prepared in slices on the audio thread allocates
+        // nothing.
+        spare->reserveForAnySustain();
+        engine.reserveForAnySustain();
         aside = spare.get();
     }
     return true;
 }
 
+namespace {
+
+// What a change's preparation needs, noted under the mutex: whether the
+// engine in use is laid out yet, and the audio thread's noise for a change
+// made there.
+constexpr std::uint64_t kLaidOutBit = std::uint64_t{1} << 32;
+
+std::uint32_t NoiseOf(std::uint64_t context) {
+    return static_cast<std::uint32_t>(context & 0xFFFFFFFFu);
+}
+
+// The preparation's share of a process call of `frames`: about a twelfth of
+// the time a 64-frame block lasts on this kind of machine for every 64
+// frames, so the longest Sustain is ready some sixteen calls later.
+std::size_t SliceBudget(int frames) {
+    constexpr std::size_t kPer64Frames = 48000;
+    const std::size_t blocks = static_cast<std::size_t>(std::max(frames, 64)) / 64;
+    return kPer64Frames * blocks;
+}
+
+}  // namespace
+
 bool Brightfall::DeferParameterChange(DeferredChange& change) {
     if (change.index != kSustain || !aside)
         return false;
-    change.context = ReverbEngine::takeNoiseFor(SustainSetting(change.value));
+    change.context = current->isLaidOut() ? kLaidOutBit : 0;
+    if (change.fromAudioThread) {
+        // The audio thread's generator moves past the draws this synthesis
+        // takes, as if it had run there.
+        change.context |= ReverbEngine::takeNoiseFor(SustainSetting(change.value));
+    }
     return true;
 }
 
 bool Brightfall::PrepareDeferredChange(const DeferredChange& change) {
     if (change.index != kSustain || !aside)
         return false;
-    aside->setSustainFrom(SustainSetting(change.value), static_cast<std::uint32_t>(change.context));
+    aside->setLaidOut((change.context & kLaidOutBit) != 0);
+    if (change.fromAudioThread) {
+        aside->setSustainFrom(SustainSetting(change.value), NoiseOf(change.context));
+    } else {
+        // The preparing thread's own noise, as if it had set Sustain in place.
+        aside->setSustain(SustainSetting(change.value));
+    }
     return true;
+}
+
+bool Brightfall::BeginSlicedChange(const DeferredChange& change) {
+    if (change.index != kSustain || !aside)
+        return false;
+    aside->setLaidOut((change.context & kLaidOutBit) != 0);
+    aside->beginSustain(SustainSetting(change.value), NoiseOf(change.context));
+    return true;
+}
+
+bool Brightfall::ContinueSlicedChange(int frames) {
+    return !aside || aside->continueSustain(SliceBudget(frames));
 }
 
 void Brightfall::CommitDeferredChange(const DeferredChange& change) {
@@ -144,6 +191,16 @@ void Brightfall::CommitDeferredChange(const DeferredChange& change) {
     std::swap(current, aside);
     if (IEditor* editor = GetEditor())
         editor->SetEditorParameter(kSustain, GetParam(kSustain)->Value(), false);
+}
+
+void Brightfall::SupersedeDeferredChange(int index, double value) {
+    if (index == kSustain)
+        ReverbEngine::takeNoiseFor(SustainSetting(value));
+}
+
+void Brightfall::ApplyParameterInPlace(int index) {
+    if (index == kSustain)
+        current->setSustain(SustainSetting(GetParam(kSustain)->Value()));
 }
 
 #if defined(BRIGHTFALL_LV2)

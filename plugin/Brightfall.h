@@ -33,22 +33,33 @@ class Brightfall : public BrightfallFormat {
     // parameters, which synthesises fresh responses. Takes the mutex.
     void OnReset() override;
     // [any thread] Mix or sustain from the parameter's new value. Takes the
-    // mutex; a "Sustain" change re-synthesises (a few milliseconds).
+    // mutex; a "Sustain" change re-synthesises (a few milliseconds), aside
+    // where the spare engine exists.
     void OnParameterChanged(int index) override;
     // [audio thread, mutex held]
     void ProcessBlock(double** inputs, double** outputs, int frames) override;
 
-    // A new Sustain delivered on the audio thread is synthesised into a
-    // second engine on the host's worker thread and swapped in between two
-    // runs. [host thread before processing] Allocates that engine.
+    // A new Sustain is synthesised into a spare engine and swapped in by
+    // pointer between two process calls (see IPlugAudio): on the thread that
+    // set it, on the host's worker, or in slices on the audio thread.
+    // [host thread before processing] Allocates the spare engine and reserves
+    // both engines for any Sustain.
     bool EnableDeferredChanges() override;
-    // [audio thread, mutex held] Takes the audio thread's noise for the
-    // synthesis, so the worker draws what this thread would have drawn.
+    // [mutex held] Notes whether the engine in use is laid out and, for a
+    // change on the audio thread, takes that thread's noise for it.
     bool DeferParameterChange(DeferredChange& change) override;
-    // [worker thread, no mutex] Synthesises into the spare engine only.
+    // [the spare's holder, no mutex] Synthesises into the spare engine only.
     bool PrepareDeferredChange(const DeferredChange& change) override;
-    // [audio thread, mutex held] Swaps the engines by pointer.
+    // [audio thread, mutex held] The same in slices, allocating nothing.
+    bool BeginSlicedChange(const DeferredChange& change) override;
+    bool ContinueSlicedChange(int frames) override;
+    // [mutex held] Swaps the engines by pointer.
     void CommitDeferredChange(const DeferredChange& change) override;
+    // [the changing thread, mutex held] Draws the noise a superseded
+    // synthesis would have drawn on this thread.
+    void SupersedeDeferredChange(int index, double value) override;
+    // [mutex held] Synthesises into the engine in use.
+    void ApplyParameterInPlace(int index) override;
 
     // The editor's geometry: fixed size, knob positions derived from it.
     void OnEditorResized() override {}
@@ -58,7 +69,9 @@ class Brightfall : public BrightfallFormat {
     void* EditorWindowHandle() const override;
 #endif
 
-    const ReverbEngine& Engine() const { return *current; }
+    const ReverbEngine& Engine() const {
+        return *current;
+    }
 
     static constexpr int kKnobStripId = 101;
     static constexpr int kBackgroundId = 102;
@@ -70,8 +83,9 @@ class Brightfall : public BrightfallFormat {
     // Background and the two knobs, handed to the base with AttachEditor.
     void BuildEditor();
 
-    // The engine the audio runs through is `current`; `spare` exists only
-    // where changes are prepared aside, and takes turns with `engine`.
+    // The engine the audio runs through is `current`; `spare` exists once
+    // changes are prepared aside (the DSP modules, not the LV2 UI's copy),
+    // and takes turns with `engine` as `aside`.
     ReverbEngine engine;
     std::unique_ptr<ReverbEngine> spare;
     ReverbEngine* current = &engine;

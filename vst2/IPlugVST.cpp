@@ -82,6 +82,11 @@ VstIntPtr IPlugVST::CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
     return mHost ? mHost(&mAEffect, opcode, index, value, ptr, opt) : 0;
 }
 
+bool IPlugVST::HostSaysAudioThread() {
+    return CallHost(audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f) ==
+           kVstProcessLevelRealtime;
+}
+
 void IPlugVST::BeginParameterGesture(int index) {
     CallHost(audioMasterBeginEdit, index, 0, nullptr, 0.0f);
 }
@@ -202,14 +207,17 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
     if (!plug)
         return;
     try {
-        Lock lock(plug->GetMutex());
-        IParameter* param = plug->GetParam(index);
-        if (!param)
-            return;
-        if (IEditor* editor = plug->GetEditor())
-            editor->SetEditorParameter(index, value, true);
-        param->SetFromNormalised(value);
-        plug->OnParameterChanged(index);
+        {
+            Lock lock(plug->GetMutex());
+            IParameter* param = plug->GetParam(index);
+            if (!param)
+                return;
+            if (IEditor* editor = plug->GetEditor())
+                editor->SetEditorParameter(index, value, true);
+            param->SetFromNormalised(value);
+            plug->OnParameterChanged(index);
+        }
+        plug->RunPendingChanges();
     } catch (...) {
     }
 }
@@ -241,6 +249,8 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
             // An editor window still open is closed first, while the whole
             // plug-in is alive: its thread may be about to call into the
             // plug-in, and a press it holds ends its gesture with the host.
+            // A change still being prepared on another thread is waited for.
+            plug->WaitForPreparedChanges();
             plug->GetMutex().lock();
             if (IEditor* editor = plug->GetEditor())
                 editor->CloseEditorWindow();
@@ -248,8 +258,15 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
             delete plug;
             return 0;
         }
-        Lock lock(plug->GetMutex());
-        return plug->Dispatch(opcode, index, value, ptr, opt);
+        VstIntPtr result = 0;
+        {
+            Lock lock(plug->GetMutex());
+            result = plug->Dispatch(opcode, index, value, ptr, opt);
+        }
+        // A Sustain from a chunk, a text or a reset is synthesised here, the
+        // mutex free, before the host hears back.
+        plug->RunPendingChanges();
+        return result;
     } catch (...) {
         return 0;
     }

@@ -38,11 +38,16 @@ class IPlugVST : public IPlugAudio {
     // [dispatcher thread, mutex held] MIDI handed back to the host.
     bool SendMidiMessage(const MidiMessage& msg) override;
 
+    // [any host thread, mutex held] Asks the host whether the calling thread
+    // is its real-time audio thread (automation applied there).
+    bool HostSaysAudioThread() override;
+
     std::uint32_t GetHostExtensionBits() const { return mHostExtensionBits; }
 
     // The record's callbacks. Each finds the plug-in through the record,
     // holds the plug-in mutex for its whole duration and lets no exception
-    // reach the host.
+    // reach the host. The dispatcher and setParameter then make any costly
+    // change they caused, the mutex free, before they return.
     // [any host thread; effClose releases the mutex before destroying]
     static VstIntPtr VSTCALLBACK VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                                VstIntPtr value, void* ptr, float opt);

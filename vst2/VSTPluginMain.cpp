@@ -31,6 +31,7 @@ extern "C" BRIGHTFALL_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
         IPlugVST* plug = CreatePluginInstance(host);
         if (!plug)
             return nullptr;
+        plug->StartDeferringChanges();
         AEffect* effect = plug->GetAEffect();
         if (effect->numPrograms < 1)
             effect->numPrograms = 1;

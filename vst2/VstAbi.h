@@ -199,10 +199,20 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterAutomate = 0,
     audioMasterVersion = 1,
     audioMasterProcessEvents = 8,
+    audioMasterGetCurrentProcessLevel = 23,
     audioMasterGetProductString = 33,
     audioMasterGetVendorVersion = 34,
     audioMasterBeginEdit = 43,
     audioMasterEndEdit = 44,
+};
+
+// What audioMasterGetCurrentProcessLevel answers for the calling thread.
+enum VstProcessLevels : VstInt32 {
+    kVstProcessLevelUnknown = 0,
+    kVstProcessLevelUser = 1,      // a GUI or other non-audio thread
+    kVstProcessLevelRealtime = 2,  // the host's real-time audio thread
+    kVstProcessLevelPrefetch = 3,
+    kVstProcessLevelOffline = 4,
 };
 
 enum VstEventTypes : VstInt32 {

@@ -178,7 +178,15 @@ LRESULT CALLBACK IGraphicsWin::Proc::WndProc(HWND hwnd, UINT msg, WPARAM wParam,
     if (!g || g->mWindow != hwnd)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     try {
-        return Handle(*g, hwnd, msg, wParam, lParam);
+        IPlugBase* plug = g->Plug();
+        const LRESULT result = Handle(*g, hwnd, msg, wParam, lParam);
+        // A knob's costly change (a new Sustain) is made once the message has
+        // let the mutex go, on this thread, before the message returns.
+        const bool input = (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) ||
+                           (msg >= WM_KEYFIRST && msg <= WM_KEYLAST);
+        if (input && plug)
+            plug->RunPendingChanges();
+        return result;
     } catch (...) {
         return 0;  // nothing may unwind into the host's message loop
     }

@@ -493,10 +493,16 @@ void IGraphicsX11::Run(int displayFd, int wakeFd) {
         }
         if (!LockUnlessStopping())
             return;
-        std::lock_guard<IPlugBase::Mutex> lock(EditorMutex(), std::adopt_lock);
-        if (mStop.load(std::memory_order_acquire))
-            return;
-        wait = Pump();
+        {
+            std::lock_guard<IPlugBase::Mutex> lock(EditorMutex(), std::adopt_lock);
+            if (mStop.load(std::memory_order_acquire))
+                return;
+            wait = Pump();
+        }
+        // A knob's costly change (a new Sustain) is made now, the mutex free;
+        // when the host is closing the editor meanwhile, its thread makes it.
+        if (IPlugBase* plug = Plug())
+            plug->RunPendingChanges(&mStop);
     }
 }
 

@@ -124,12 +124,18 @@ TEST(FFTConvolver, UnusableBlockSizesAndSilentResponsesGiveZeros) {
     EXPECT_TRUE(dsptest::outputsSilence(conv, x));
 }
 
+// A refused size leaves the buffer as it was; sizing down keeps the storage,
+// so a convolver prepared again for a shorter response allocates nothing.
 TEST(Buffer, RefusesSizesWhoseByteCountWouldWrapAround) {
     fftconvolver::Buffer<double> buffer;
     buffer.resize(4);
+    const double* storage = buffer.data();
     EXPECT_THROW(buffer.resize(std::numeric_limits<std::size_t>::max() / 4), std::bad_alloc);
-    EXPECT_EQ(buffer.size(), 0u);
-    EXPECT_EQ(buffer.data(), nullptr);
+    EXPECT_EQ(buffer.size(), 4u);
+    EXPECT_EQ(buffer.data(), storage);
+    buffer.resize(2);
+    EXPECT_EQ(buffer.data(), storage);
+    EXPECT_EQ(buffer.capacity(), 4u);
 }
 
 TEST(FFTConvolver, TrimsTrailingSamplesBelowTheSinglePrecisionThreshold) {

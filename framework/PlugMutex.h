@@ -1,0 +1,50 @@
+// The plug-in mutex: recursive, as host callbacks nest (a host answering a
+// call of ours may call back in), and able to say whether the calling thread
+// holds it, so that work which must run without it (a costly parameter
+// change prepared aside) waits until the outermost call has let it go.
+// Owned by IPlugBase; taken by every host callback and both editor windows.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+class PlugMutex {
+  public:
+    PlugMutex() = default;
+    PlugMutex(const PlugMutex&) = delete;
+    PlugMutex& operator=(const PlugMutex&) = delete;
+
+    void lock() {
+        mMutex.lock();
+        Entered();
+    }
+    bool try_lock() {
+        if (!mMutex.try_lock())
+            return false;
+        Entered();
+        return true;
+    }
+    void unlock() {
+        if (--mDepth == 0)
+            mOwner.store(std::thread::id(), std::memory_order_relaxed);
+        mMutex.unlock();
+    }
+
+    // [any thread] True while the calling thread holds the mutex. Only the
+    // holder writes its own id, and clears it before letting go, so a thread
+    // never reads its own id here unless it holds the mutex.
+    bool HeldByCaller() const {
+        return mOwner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    }
+
+  private:
+    void Entered() {
+        if (mDepth++ == 0)
+            mOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+
+    std::recursive_mutex mMutex;
+    int mDepth = 0;  // written only by the holder
+    std::atomic<std::thread::id> mOwner{};
+};
