@@ -21,6 +21,7 @@ AEffect* Instance() {
         IPlugVST* plug = CreatePluginInstance(&VstHost::PlainCallback);
         if (!plug)
             std::abort();
+        plug->StartDeferringChanges();  // as the module's entry point does
         AEffect* e = plug->GetAEffect();
         e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
         e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);

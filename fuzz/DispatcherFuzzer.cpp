@@ -321,6 +321,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IPlugVST* plug = CreatePluginInstance(&VstHost::PlainCallback);
     if (!plug)
         return 0;
+    plug->StartDeferringChanges();  // as the module's entry point does
     ++fuzzhost::Inputs();
     AEffect* e = plug->GetAEffect();
     Host host(input);

@@ -1,14 +1,17 @@
 // The plug-in base: channel configurations, pins and their buffers, the
-// default processing, saved state and the growable buffer underneath.
+// default processing, saved state and the growable buffer underneath; the
+// audio path's costly changes, prepared aside.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "TestPlug.h"
 #include "framework/GrowableBuffer.h"
 #include "framework/HostKind.h"
+#include "framework/IPlugAudio.h"
 
 TEST(ChannelIO, ParsesPairsAndSizesPins) {
     TestPlug plug("1-1 2-2");
@@ -233,4 +236,136 @@ TEST(HostIdentification, FirstFragmentInTableOrderDecides) {
     std::string longText(300, 'x');
     longText.replace(260, 6, "reaper");
     EXPECT_EQ(LookUpHostKind(longText.c_str()), kHostUnknown);
+}
+
+namespace {
+
+// A plug-in whose parameter 1 is costly: it records where and how each
+// change of it was prepared, and puts its value "in place" on commit.
+class CostlyPlug : public IPlugAudio {
+  public:
+    CostlyPlug() : IPlugAudio(TestPlug::MakeConfig("2-2", 2)) {
+        for (int i = 0; i < 2; ++i)
+            GetParam(i)->InitContinuous("P", "", 0.0, 0.0, 100.0, 1.0, 1.0);
+        SetMaxBlockSize(64);
+    }
+
+    // An entry point of a host thread: the value set under the mutex, the
+    // costly part made once the mutex is free.
+    void Set(double value) {
+        {
+            Lock lock(GetMutex());
+            GetParam(1)->SetClamped(value);
+            OnParameterChanged(1);
+        }
+        RunPendingChanges();
+    }
+    // The same on the audio thread, inside a process call, then the call.
+    void SetInsideProcess(double value) {
+        GuardedAudioCall(this, [&](CostlyPlug& plug) {
+            plug.GetParam(1)->SetClamped(value);
+            plug.OnParameterChanged(1);
+        });
+    }
+    void Process() {
+        GuardedAudioCall(this, [](CostlyPlug& plug) {
+            double in[2][64] = {}, out[2][64];
+            double* ins[2] = {in[0], in[1]};
+            double* outs[2] = {out[0], out[1]};
+            plug.ProcessDouble(ins, outs, 64);
+        });
+    }
+
+    void OnParameterChanged(int index) override {
+        if (index == 1 && !DeferCostlyChange(1))
+            inPlace = GetParam(1)->Value();
+    }
+    bool EnableDeferredChanges() override { return true; }
+    bool DeferParameterChange(DeferredChange&) override { return true; }
+    bool PrepareDeferredChange(const DeferredChange& change) override {
+        preparedOn.push_back(std::this_thread::get_id());
+        mutexFreeWhilePreparing = mutexFreeWhilePreparing && !GetMutex().HeldByCaller();
+        prepared.push_back(change.value);
+        return true;
+    }
+    bool BeginSlicedChange(const DeferredChange& change) override {
+        sliced.push_back(change.value);
+        slicesLeft = 3;
+        return true;
+    }
+    bool ContinueSlicedChange(int) override { return --slicesLeft == 0; }
+    void CommitDeferredChange(const DeferredChange& change) override {
+        inPlace = change.value;
+        committed.push_back(change.value);
+    }
+    void SupersedeDeferredChange(int, double value) override { superseded.push_back(value); }
+
+    void BeginParameterGesture(int) override {}
+    void ReportParameterToHost(int, double) override {}
+    void EndParameterGesture(int) override {}
+    void GetTimeSignature(int*, int*) override {}
+    void GetTransportInfo(ITimeInfo*) override {}
+    void EditorResized(int, int) override {}
+    bool SendMidiMessage(const MidiMessage&) override { return false; }
+
+    double inPlace = 0.0;
+    bool mutexFreeWhilePreparing = true;
+    int slicesLeft = 0;
+    std::vector<std::thread::id> preparedOn;
+    std::vector<double> prepared, sliced, committed, superseded;
+};
+
+}  // namespace
+
+TEST(CostlyChanges, OffTheAudioThreadPreparedByTheCallerWithTheMutexFreeBeforeItReturns) {
+    CostlyPlug plug;
+    plug.Set(10.0);
+    EXPECT_EQ(plug.inPlace, 10.0);  // made in place: nothing set up yet
+    plug.StartDeferringChanges();
+    plug.Set(20.0);
+    EXPECT_EQ(plug.inPlace, 20.0);
+    ASSERT_EQ(plug.preparedOn.size(), 1u);
+    EXPECT_EQ(plug.preparedOn[0], std::this_thread::get_id());
+    EXPECT_TRUE(plug.mutexFreeWhilePreparing);
+
+    // Two changes inside one outer call: one preparation, of the last; the
+    // first is accounted for by the plug-in.
+    {
+        IPlugBase::Lock lock(plug.GetMutex());
+        plug.Set(30.0);  // nested: the outer call makes it
+        EXPECT_EQ(plug.inPlace, 20.0);
+        plug.Set(40.0);
+    }
+    plug.RunPendingChanges();
+    EXPECT_EQ(plug.prepared, (std::vector<double>{20.0, 40.0}));
+    EXPECT_EQ(plug.superseded, (std::vector<double>{30.0}));
+    EXPECT_EQ(plug.inPlace, 40.0);
+}
+
+TEST(CostlyChanges, OnTheAudioThreadSlicedTheLatestWaitingAndANewerOneElsewhereWins) {
+    CostlyPlug plug;
+    plug.StartDeferringChanges();
+    plug.SetInsideProcess(1.0);
+    plug.SetInsideProcess(2.0);  // waits for the first
+    plug.SetInsideProcess(3.0);  // replaces it
+    EXPECT_EQ(plug.sliced, (std::vector<double>{1.0}));
+    for (int i = 0; i < 3; ++i)
+        plug.Process();
+    EXPECT_EQ(plug.committed, (std::vector<double>{1.0}));
+    for (int i = 0; i < 3; ++i)
+        plug.Process();
+    EXPECT_EQ(plug.sliced, (std::vector<double>{1.0, 3.0}));
+    EXPECT_EQ(plug.committed, (std::vector<double>{1.0, 3.0}));
+    EXPECT_TRUE(plug.prepared.empty());
+
+    // A host thread's change while one is in slices: made at once, and the
+    // older one, and any waiting behind it, never put in place after it.
+    plug.SetInsideProcess(4.0);
+    plug.Process();
+    plug.SetInsideProcess(5.0);
+    plug.Set(6.0);
+    for (int i = 0; i < 10; ++i)
+        plug.Process();
+    EXPECT_EQ(plug.committed, (std::vector<double>{1.0, 3.0, 6.0}));
+    EXPECT_EQ(plug.inPlace, 6.0);
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "PluginHarness.h"
@@ -82,12 +83,17 @@ TEST(PluginAllocation, TheCountersSeeAllocations) {
 #endif
 }
 
-// Every process callback, each block size, one connection. Returns the
-// number of calls made.
-long ProcessEverySize(Instance& plug, StereoBuffers& buffers, const std::vector<int>& sizes) {
+// Every process callback, each block size, one connection; with
+// `automate`, Sustain moves on this thread every few sizes, as host
+// automation does. Returns the number of calls made.
+long ProcessEverySize(Instance& plug, StereoBuffers& buffers, const std::vector<int>& sizes,
+                      bool automate = false) {
     AEffect* e = plug.Effect();
     long calls = 0;
-    for (int frames : sizes) {
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int frames = sizes[i];
+        if (automate && i % 5 == 0)
+            e->setParameter(e, 1, static_cast<float>(i % 97) / 96.0f);
         e->process(e, buffers.inPtrsF, buffers.outPtrsF, frames);
         e->processReplacing(e, buffers.inPtrsF, buffers.outPtrsF, frames);
         e->processDoubleReplacing(e, buffers.inPtrs, buffers.outPtrs, frames);
@@ -135,6 +141,17 @@ TEST(PluginAllocation, ProcessCallbacksAllocateNothing) {
             allocations += Allocations() - before;
         }
     }
+    // Sustain automated on the audio thread: each change is prepared in
+    // slices of the process calls that follow, into storage set aside before.
+    robustness::RealtimeThread().store(std::this_thread::get_id());
+    for (int arrangement = 0; arrangement < 3; ++arrangement) {
+        const int ins = arrangement == 0 ? 1 : 2;
+        plug.Arrange(ins, arrangement == 2 ? 2 : ins);
+        const long before = Allocations();
+        calls += ProcessEverySize(plug, buffers, sizes, true);
+        allocations += Allocations() - before;
+    }
+    robustness::RealtimeThread().store(std::thread::id());
     std::printf("allocation check: %ld allocations in %ld process calls\n", allocations, calls);
     EXPECT_EQ(allocations, 0);
     EXPECT_TRUE(buffers.OutputsFinite(4096));

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "tests/support/StereoBuffers.h"
@@ -24,16 +25,33 @@ inline std::atomic<long>& HostCallbackCount() {
     return count;
 }
 
+// The thread the host calls its real-time audio thread: asked for the
+// process level, the host answers "real-time" on it and "user" on every other
+// thread, as a DAW does; a plain host's 0 until a test names one.
+inline std::atomic<std::thread::id>& RealtimeThread() {
+    static std::atomic<std::thread::id> id{};
+    return id;
+}
+
 inline VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
                                           float) {
     HostCallbackCount().fetch_add(1, std::memory_order_relaxed);
+    if (opcode == audioMasterGetCurrentProcessLevel) {
+        const std::thread::id realtime = RealtimeThread().load();
+        if (realtime != std::thread::id())
+            return realtime == std::this_thread::get_id() ? kVstProcessLevelRealtime
+                                                          : kVstProcessLevelUser;
+    }
     return VstHost::PlainAnswer(opcode);
 }
 
 // The linked plug-in's entry point, for a VstHost that records its calls.
 inline AEffect* LinkedEntry(audioMasterCallback host) {
     IPlugVST* plug = CreatePluginInstance(host);
-    return plug ? plug->GetAEffect() : nullptr;
+    if (!plug)
+        return nullptr;
+    plug->StartDeferringChanges();
+    return plug->GetAEffect();
 }
 
 // A small, fast generator for test signals and random choices.
@@ -59,9 +77,13 @@ class Random {
 
 class Instance {
   public:
-    explicit Instance(audioMasterCallback host = &HostCallback)
+    // As the module's entry point builds it; `deferring` false keeps every
+    // costly change in place, as before changes were prepared aside.
+    explicit Instance(audioMasterCallback host = &HostCallback, bool deferring = true)
         : mPlug(CreatePluginInstance(host)) {
         mEffect = mPlug ? mPlug->GetAEffect() : nullptr;
+        if (mPlug && deferring)
+            mPlug->StartDeferringChanges();
     }
     ~Instance() { Close(); }
     Instance(const Instance&) = delete;

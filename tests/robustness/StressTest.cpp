@@ -1,5 +1,6 @@
 // One instance under every kind of thread at once, for a bounded time: the
-// audio thread in both replacing callbacks at random block sizes, a host
+// audio thread in both replacing callbacks at random block sizes, automating
+// Sustain now and then (the host says it is its real-time thread), a host
 // thread moving both parameters and reading their texts, a third thread
 // saving and restoring state and composing the editor offscreen under the
 // plug-in mutex (as the window does), and a fourth creating and destroying
@@ -20,6 +21,7 @@
 
 #include "PluginHarness.h"
 #include "graphics/IGraphics.h"
+#include "plugin/Brightfall.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ double StressSeconds() {
 
 // What each thread did; read by the main thread after joining.
 struct Counts {
-    std::atomic<long> audioCalls{0}, audioFrames{0}, nonFinite{0};
+    std::atomic<long> audioCalls{0}, audioFrames{0}, nonFinite{0}, automations{0};
     std::atomic<long> parameterSets{0}, sustainSets{0}, parameterReads{0}, texts{0}, resets{0};
     std::atomic<long> chunkRoundTrips{0}, chunkMismatches{0}, unlockedRestores{0}, chunkRefusals{0};
     std::atomic<long> editorFrames{0};
@@ -54,7 +56,13 @@ void AudioThread(Instance& plug, const std::atomic<bool>& stop, Counts& counts,
     Random random(1);
     StereoBuffers buffers(4096);
     AEffect* e = plug.Effect();
+    robustness::RealtimeThread().store(std::this_thread::get_id());
     while (!stop.load(std::memory_order_relaxed)) {
+        if (random.Between(0, 19) == 0) {
+            // Prepared in slices of the calls that follow.
+            e->setParameter(e, 1, static_cast<float>(random.Unit()));
+            counts.automations.fetch_add(1, std::memory_order_relaxed);
+        }
         const int frames = random.Between(1, 4096);
         buffers.Fill(random, 0.5);
         if (random.Next() & 1) {
@@ -228,17 +236,35 @@ TEST(Stress, OneInstanceUnderAllThreadsAndASecondComingAndGoing) {
         t.join();
     joined.store(true);
     watchdog.join();
+    robustness::RealtimeThread().store(std::thread::id());
+
+    // Once every call has returned and the slices have run out, the engine
+    // in place holds the parameter's Sustain, whoever set it last.
+    {
+        char name[64] = {};
+        plug.Dispatch(effGetEffectName, 0, 0, name);  // any call ends a change left pending
+        robustness::RealtimeThread().store(std::this_thread::get_id());
+        StereoBuffers buffers(1024);
+        AEffect* e = plug.Effect();
+        for (int i = 0; i < 64; ++i)
+            e->processDoubleReplacing(e, buffers.inPtrs, buffers.outPtrs, 1024);
+        robustness::RealtimeThread().store(std::thread::id());
+        const double value = plug.Plug()->GetParam(1)->Value();
+        const float expected = value > 0.0 ? static_cast<float>(value / 100.0) : 0.0f;
+        EXPECT_EQ(static_cast<const Brightfall*>(plug.Plug())->Engine().getSustain(), expected);
+    }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
     std::printf(
-        "stress: %.1f s; audio calls %ld (%ld frames); parameter sets %ld (sustain %ld), "
+        "stress: %.1f s; audio calls %ld (%ld frames, Sustain automated %ld times); "
+        "parameter sets %ld (sustain %ld), "
         "reads %ld, texts %ld, suspends/block sizes %ld; chunk round trips %ld under the "
         "lock, %ld without; editor frames %ld; second-instance lifecycles %ld; host "
         "callbacks %ld\n",
-        elapsed, counts.audioCalls.load(), counts.audioFrames.load(), counts.parameterSets.load(),
-        counts.sustainSets.load(), counts.parameterReads.load(), counts.texts.load(),
-        counts.resets.load(), counts.chunkRoundTrips.load(), counts.unlockedRestores.load(),
-        counts.editorFrames.load(), counts.lifecycles.load(),
+        elapsed, counts.audioCalls.load(), counts.audioFrames.load(), counts.automations.load(),
+        counts.parameterSets.load(), counts.sustainSets.load(), counts.parameterReads.load(),
+        counts.texts.load(), counts.resets.load(), counts.chunkRoundTrips.load(),
+        counts.unlockedRestores.load(), counts.editorFrames.load(), counts.lifecycles.load(),
         robustness::HostCallbackCount().load());
 
     EXPECT_EQ(counts.nonFinite.load(), 0) << "non-finite output, parameter or unterminated text";
@@ -246,6 +272,7 @@ TEST(Stress, OneInstanceUnderAllThreadsAndASecondComingAndGoing) {
     EXPECT_EQ(counts.chunkRefusals.load(), 0);
     EXPECT_GT(counts.audioCalls.load(), 0);
     EXPECT_GT(counts.sustainSets.load(), 0);
+    EXPECT_GT(counts.automations.load(), 0);
     EXPECT_GT(counts.chunkRoundTrips.load(), 0);
     EXPECT_GT(counts.editorFrames.load(), 0);
     EXPECT_GT(counts.lifecycles.load(), 0);

@@ -10,9 +10,13 @@
 
 namespace {
 
+// As the module's entry point builds an instance.
 [[maybe_unused]] AEffect* LinkedEntry(audioMasterCallback host) {
     IPlugVST* plug = CreatePluginInstance(host);
-    return plug ? plug->GetAEffect() : nullptr;
+    if (!plug)
+        return nullptr;
+    plug->StartDeferringChanges();
+    return plug->GetAEffect();
 }
 
 }  // namespace
