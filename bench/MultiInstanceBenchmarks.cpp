@@ -50,7 +50,7 @@ double cpuSeconds(clockid_t clock) {
 // 8192, the larger ones on its own worker threads. Wet only.
 class ZitaEngine {
   public:
-    ZitaEngine(const double* left, const double* right, std::size_t length, std::size_t block) {
+    ZitaEngine(const float* left, const float* right, std::size_t length, std::size_t block) {
         std::vector<float> l(left, left + length), r(right, right + length);
         const auto q = static_cast<uint32_t>(block);
         proc.set_options(Convproc::OPT_FFTW_MEASURE);
@@ -237,8 +237,9 @@ void BM_InstancesAgainstAlone(benchmark::State& state) {
     auto runOurs = [n](ReverbEngine& e, const double* const* in, double* const* out) {
         e.process(in, out, n, true, true);
     };
-    auto runReference = [block](fftwref::Engine& e, const double* const* in,
-                                double* const* out) { e.process(in, out, block); };
+    auto runReference = [block](fftwref::Engine& e, const double* const* in, double* const* out) {
+        e.process(in, out, block);
+    };
     CallStats ourStats, ourSingleStats, referenceStats, referenceSingleStats;
     auto timed = [&](auto& engines, CallStats& stats, auto process) {
         const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);

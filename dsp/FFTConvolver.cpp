@@ -9,7 +9,7 @@
 
 namespace fftconvolver {
 
-std::size_t trimmedLength(const double* ir, std::size_t irLen) {
+std::size_t trimmedLength(ResponseView ir, std::size_t irLen) {
     // Written as "below" so that a NaN (which compares false) ends the trim.
     while (irLen > 0 && std::fabs(ir[irLen - 1]) < kSilenceThreshold) {
         --irLen;
@@ -23,7 +23,7 @@ FFTConvolver::~FFTConvolver() {
     reset();
 }
 
-bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irLen) {
+bool FFTConvolver::init(std::size_t blockSize, ResponseView ir, std::size_t irLen) {
     if (!beginInit(blockSize, ir, irLen)) {
         return false;
     }
@@ -32,7 +32,7 @@ bool FFTConvolver::init(std::size_t blockSize, const double* ir, std::size_t irL
     return true;
 }
 
-bool FFTConvolver::beginInit(std::size_t blockSize, const double* ir, std::size_t irLen) {
+bool FFTConvolver::beginInit(std::size_t blockSize, ResponseView ir, std::size_t irLen) {
     reset();
     if (blockSize == 0 || blockSize > kMaxBlockSize) {
         return false;
@@ -99,7 +99,7 @@ bool FFTConvolver::initStep() {
     const std::size_t block = partitionSize;
     const std::size_t offset = loaded * block;
     const std::size_t n = std::min(loadLen - offset, block);
-    std::memcpy(fftWork.data(), loadIr + offset, n * sizeof(double));
+    loadIr.copyTo(fftWork.data(), offset, n);
     std::memset(static_cast<void*>(fftWork.data() + n), 0, (fftSize - n) * sizeof(double));
     SplitSpectrum& spectrum = *irSpectra[loaded];
     fft.fft(fftWork.data(), spectrum.re(), spectrum.im());
@@ -227,7 +227,7 @@ void FFTConvolver::reset() {
     newest = 0;
     pendingInput.resize(0);
     pendingCount = 0;
-    loadIr = nullptr;
+    loadIr = ResponseView();
     loadLen = 0;
     loaded = 0;
 }

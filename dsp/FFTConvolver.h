@@ -9,6 +9,7 @@
 
 #include "dsp/Buffer.h"
 #include "dsp/RealFFT.h"
+#include "dsp/ResponseView.h"
 #include "dsp/SplitSpectrum.h"
 
 namespace fftconvolver {
@@ -28,14 +29,14 @@ class FFTConvolver {
     // above blockSize. Trailing samples below 1e-6 in magnitude are dropped;
     // a response that trims to nothing leaves the convolver empty (true).
     // Returns false, leaving it empty, for blockSize 0 or above kMaxBlockSize.
-    bool init(std::size_t blockSize, const double* ir, std::size_t irLen);
+    bool init(std::size_t blockSize, ResponseView ir, std::size_t irLen);
 
     // init in steps, for an owner that must not stop for all of it at once:
     // beginInit lays the partitions out (allocating only beyond what the
     // convolver already holds) and each initStep transforms one partition of
     // ir, which must stay valid until the last; true once all are done.
     // Bit for bit what init gives. No other call may come in between.
-    bool beginInit(std::size_t blockSize, const double* ir, std::size_t irLen);
+    bool beginInit(std::size_t blockSize, ResponseView ir, std::size_t irLen);
     bool initStep();
     // The transform size of the next initStep's work, 0 when none is left.
     std::size_t nextStepSize() const { return loaded < partitionCount ? fftSize : 0; }
@@ -95,7 +96,7 @@ class FFTConvolver {
     // series kernel reads it: built with the spectra, never changed after.
     std::vector<const double*> irRe, irIm, inputRe, inputIm;
     // The response being loaded by initStep, and its partitions done.
-    const double* loadIr = nullptr;
+    ResponseView loadIr;
     std::size_t loadLen = 0;
     std::size_t loaded = 0;
 };
@@ -105,6 +106,6 @@ class FFTConvolver {
 constexpr double kSilenceThreshold = static_cast<double>(1e-6f);
 
 // irLen without the trailing silence; a NaN counts as sound and stops the scan.
-std::size_t trimmedLength(const double* ir, std::size_t irLen);
+std::size_t trimmedLength(ResponseView ir, std::size_t irLen);
 
 }  // namespace fftconvolver

@@ -75,7 +75,7 @@ NonUniformConvolver::Pieces NonUniformConvolver::piecesFor(const std::size_t* st
 }
 
 bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockSize,
-                               const double* ir, std::size_t irLen) {
+                               ResponseView ir, std::size_t irLen) {
     if (!beginInit(headBlockSize, tailBlockSize, ir, irLen)) {
         return false;
     }
@@ -85,7 +85,7 @@ bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockS
 }
 
 bool NonUniformConvolver::beginInit(std::size_t headBlockSize, std::size_t tailBlockSize,
-                                    const double* ir, std::size_t irLen) {
+                                    ResponseView ir, std::size_t irLen) {
     reset();
     std::size_t h = 0, count = 0;
     std::size_t blocks[2];
@@ -96,7 +96,7 @@ bool NonUniformConvolver::beginInit(std::size_t headBlockSize, std::size_t tailB
 }
 
 bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                                     std::size_t count, const double* ir, std::size_t irLen,
+                                     std::size_t count, ResponseView ir, std::size_t irLen,
                                      std::size_t group) {
     if (!beginInitStages(headBlockSize, stageBlocks, count, ir, irLen, group)) {
         return false;
@@ -107,7 +107,7 @@ bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_
 }
 
 bool NonUniformConvolver::beginInitStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                                          std::size_t count, const double* ir, std::size_t irLen,
+                                          std::size_t count, ResponseView ir, std::size_t irLen,
                                           std::size_t group) {
     reset();
     if (headBlockSize == 0 || headBlockSize > FFTConvolver::kMaxBlockSize || count > kMaxStages ||
@@ -134,8 +134,9 @@ bool NonUniformConvolver::beginInitStages(std::size_t headBlockSize, const std::
     for (std::size_t i = 0; i < p.active; ++i) {
         // Only the response's own end has been trimmed: a small last sample
         // of a stage's piece still sounds.
-        stages[i].work.beginInit(stageBlocks[i], ir + p.begins[i], p.begins[i + 1] - p.begins[i],
-                                 i + 1 == p.active ? p.delay : 0, group);
+        stages[i].work.beginInit(stageBlocks[i], ir.from(p.begins[i]),
+                                 p.begins[i + 1] - p.begins[i], i + 1 == p.active ? p.delay : 0,
+                                 group);
     }
     stageCount = p.active;
     const std::size_t largest = p.active > 0 ? stageBlocks[p.active - 1] : 0;

@@ -32,7 +32,7 @@ class NonUniformConvolver {
     // bytes per sample, in no more memory. Returns false, leaving the
     // convolver empty, when either size is 0 or 2T is above
     // FFTConvolver::kMaxBlockSize.
-    bool init(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,
+    bool init(std::size_t headBlockSize, std::size_t tailBlockSize, ResponseView ir,
               std::size_t irLen);
 
     // Any layout: a head of H (headBlockSize rounded up to a power of two),
@@ -44,7 +44,7 @@ class NonUniformConvolver {
     // than kMaxStages stages, a size above FFTConvolver::kMaxBlockSize or a
     // group of 0 or above kMaxGroup.
     bool initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                    std::size_t stageCount, const double* ir, std::size_t irLen,
+                    std::size_t stageCount, ResponseView ir, std::size_t irLen,
                     std::size_t group = SpreadStage::kDefaultGroup);
 
     // init and initStages in steps, for an owner that must not stop for all
@@ -53,10 +53,10 @@ class NonUniformConvolver {
     // one partition of ir, which must stay valid until the last; true once
     // the convolver is ready. Bit for bit what init gives. No other call may
     // come in between.
-    bool beginInit(std::size_t headBlockSize, std::size_t tailBlockSize, const double* ir,
+    bool beginInit(std::size_t headBlockSize, std::size_t tailBlockSize, ResponseView ir,
                    std::size_t irLen);
     bool beginInitStages(std::size_t headBlockSize, const std::size_t* stageBlocks,
-                         std::size_t stageCount, const double* ir, std::size_t irLen,
+                         std::size_t stageCount, ResponseView ir, std::size_t irLen,
                          std::size_t group = SpreadStage::kDefaultGroup);
     bool initStep();
     // The transform size of the next initStep's work, 0 when none is left:

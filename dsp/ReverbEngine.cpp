@@ -113,11 +113,11 @@ void ReverbEngine::synthesiseRange(std::size_t from, std::size_t to) {
             const float env = static_cast<float>(std::sqrt(4096000000.0 - d * d) / 64000.0);
             const float r1 = static_cast<float>(nextNoise(state));
             const float r2 = static_cast<float>(nextNoise(state));
-            impulseL[i] = static_cast<double>((r1 / 32767.0f * twiceScale - scale) * env);
-            impulseR[i] = static_cast<double>((r2 / 32767.0f * twiceScale - scale) * env);
+            impulseL[i] = (r1 / 32767.0f * twiceScale - scale) * env;
+            impulseR[i] = (r2 / 32767.0f * twiceScale - scale) * env;
         } else {
-            impulseL[i] = 0.0;
-            impulseR[i] = 0.0;
+            impulseL[i] = 0.0f;
+            impulseR[i] = 0.0f;
         }
     }
     stepNoise = state;

@@ -1,6 +1,7 @@
 // The reverb's signal path: noise impulse responses under a half-circle envelope
-// (owned, 2 x 128000 samples), one non-uniformly partitioned convolver per
-// channel, wet/dry mix.
+// (owned, 2 x 128000 samples, held in the single precision they are
+// synthesised in), one non-uniformly partitioned convolver per channel,
+// wet/dry mix.
 // A plain member of the plug-in object, which serialises all calls with its mutex.
 #pragma once
 
@@ -75,8 +76,8 @@ class ReverbEngine {
 
     float getSustain() const { return sustain; }
     float getMix() const { return mix; }
-    const double* getImpulseL() const { return impulseL.data(); }
-    const double* getImpulseR() const { return impulseR.data(); }
+    const float* getImpulseL() const { return impulseL.data(); }
+    const float* getImpulseR() const { return impulseR.data(); }
     const fftconvolver::NonUniformConvolver& getConvolverL() const { return convolverL; }
     const fftconvolver::NonUniformConvolver& getConvolverR() const { return convolverR; }
     // Heap bytes held by both convolvers (the responses live inside the object).
@@ -104,8 +105,10 @@ class ReverbEngine {
     std::uint32_t tailRequest = 0;
     fftconvolver::NonUniformConvolver convolverL;
     fftconvolver::NonUniformConvolver convolverR;
-    std::array<double, kImpulseLength> impulseL{};
-    std::array<double, kImpulseLength> impulseR{};
+    // Every sample is a float computed in single precision: held as float,
+    // they are the same values at half the memory.
+    std::array<float, kImpulseLength> impulseL{};
+    std::array<float, kImpulseLength> impulseR{};
     float sustain = 0.0f;
     float mix = 0.0f;
 };

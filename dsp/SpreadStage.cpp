@@ -17,14 +17,14 @@ std::size_t alignedBins(std::size_t bins) {
 
 }  // namespace
 
-void SpreadStage::init(std::size_t blockSize, const double* ir, std::size_t irLen,
+void SpreadStage::init(std::size_t blockSize, ResponseView ir, std::size_t irLen,
                        std::size_t delaySamples, std::size_t groupSize) {
     beginInit(blockSize, ir, irLen, delaySamples, groupSize);
     while (!initStep()) {
     }
 }
 
-void SpreadStage::beginInit(std::size_t blockSize, const double* ir, std::size_t irLen,
+void SpreadStage::beginInit(std::size_t blockSize, ResponseView ir, std::size_t irLen,
                             std::size_t delaySamples, std::size_t groupSize) {
     reset();
     if (blockSize == 0 || irLen == 0 || delaySamples > blockSize || groupSize == 0 ||
@@ -74,7 +74,7 @@ bool SpreadStage::initStep() {
     const std::size_t i = loaded;
     const std::size_t n = std::min(loadLen - i * block, block);
     double* re = spectra.data() + i * stride;
-    std::memcpy(re, loadIr + i * block, n * sizeof(double));
+    loadIr.copyTo(re, i * block, n);
     std::memset(static_cast<void*>(re + n), 0, (stride - n) * sizeof(double));
     fft.fft(re, re, re + stride / 2);
     std::memset(static_cast<void*>(inputSlot(i)), 0, stride * sizeof(double));
@@ -116,7 +116,7 @@ void SpreadStage::reset() {
     newest = 0;
     output.resize(0);
     overlap.resize(0);
-    loadIr = nullptr;
+    loadIr = ResponseView();
     loadLen = 0;
     loaded = 0;
 }

@@ -16,6 +16,7 @@
 #include "dsp/BinArithmetic.h"
 #include "dsp/Buffer.h"
 #include "dsp/RealFFT.h"
+#include "dsp/ResponseView.h"
 
 namespace fftconvolver {
 
@@ -34,7 +35,7 @@ class SpreadStage {
     // there are fewer partitions): what a block reads from memory falls to
     // about 1/group of its whole sum, plus the few newest inputs each later
     // block of a group adds; the arithmetic stays the same.
-    void init(std::size_t blockSize, const double* ir, std::size_t irLen, std::size_t delay = 0,
+    void init(std::size_t blockSize, ResponseView ir, std::size_t irLen, std::size_t delay = 0,
               std::size_t group = kDefaultGroup);
     // Eight: for the far tail's 29 partitions, two spectra per partition read
     // once per eight blocks, the fastest in the many-instance benchmark.
@@ -43,8 +44,8 @@ class SpreadStage {
     // beyond what the stage holds), each initStep transforms one partition of
     // ir, which must stay valid until the last; true once all are done. Bit
     // for bit what init gives.
-    void beginInit(std::size_t blockSize, const double* ir, std::size_t irLen,
-                   std::size_t delay = 0, std::size_t group = kDefaultGroup);
+    void beginInit(std::size_t blockSize, ResponseView ir, std::size_t irLen, std::size_t delay = 0,
+                   std::size_t group = kDefaultGroup);
     bool initStep();
     // The transform size of the next initStep's work, 0 when none is left.
     std::size_t nextStepSize() const { return loaded < partitions ? 2 * block : 0; }
@@ -103,7 +104,7 @@ class SpreadStage {
     double* inputSlot(std::size_t i) { return spectra.data() + (partitions + i) * stride; }
 
     // The piece being loaded by initStep, and its partitions done.
-    const double* loadIr = nullptr;
+    ResponseView loadIr;
     std::size_t loadLen = 0;
     std::size_t loaded = 0;
 };
