@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ScratchTest.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct ToolRun {
     DWORD status = 0xFFFFFFFF;
@@ -23,6 +26,14 @@ struct ToolRun {
 // A Unix absolute path names a file on Wine's drive Z:.
 std::string Native(const std::string& path) {
     return !path.empty() && path[0] == '/' ? "Z:" + path : path;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &wide[0], n);
+    return wide;
 }
 
 std::string Quoted(const std::string& arg) {
@@ -40,7 +51,8 @@ HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
 
 // Runs the tool with stdin empty and stdout and stderr captured in files
 // beside the test's folder `dir`, so nothing of the tool's output is lost to
-// a pipe; in the folder `cwd` when one is given.
+// a pipe; in the folder `cwd` when one is given. Arguments are UTF-8 and
+// reach the tool as a UTF-16 command line, as a Windows shell passes them.
 ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args,
                 const std::string& cwd = "") {
     const std::string exe = Native(BRIGHTFALL_RENDER);
@@ -51,7 +63,7 @@ ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args,
     HANDLE in = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = Inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = Inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = in;
@@ -59,10 +71,9 @@ ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args,
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
     ToolRun run;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    const std::string folder = Native(cwd);
-    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+    std::wstring line = Wide(command);
+    const std::wstring folder = Wide(Native(cwd));
+    if (CreateProcessW(Wide(exe).c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
                        folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &run.status);
@@ -311,6 +322,64 @@ TEST_F(RenderToolWin, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
         EXPECT_NE(run.err.find("the input would be overwritten"), std::string::npos) << run.err;
         EXPECT_TRUE(ReadBytes(Path("in.wav")) == input) << args[1] << ": the input changed";
         EXPECT_EQ(Entries(), withLinks) << args[1] << ": something was written";
+    }
+}
+
+// Names no ANSI code page spells whole: Cyrillic, CJK, and emoji beyond the
+// Basic Multilingual Plane (two UTF-16 units each).
+TEST_F(RenderToolWin, NamesInAnyScriptAreReadWrittenComparedAndPrinted) {
+    const std::string folder = Path(u8"Запись 録音 🎙");
+    ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
+    const std::string in = u8"вход 入力 🎵.wav";
+    const std::string out = folder + u8"/выход 出力 🎶.wav";
+    const std::string state = folder + u8"/зал ホール 🏛.state";
+    const std::string png = folder + u8"/редактор 編集 🎛.png";
+    WriteMono16(folder + "/" + in, 22050, 11025);
+
+    const ToolRun run = RunTool(Dir(), {folder + "/" + in, out, "--wet", "40", "--tail", "1",
+                                        "--save-state", state, "--editor-png", png});
+    EXPECT_RAN(run);
+    EXPECT_EQ(run.err, "");
+    for (const std::string& name : {in, out, state, png})
+        EXPECT_NE(run.out.find(name), std::string::npos) << "printed as UTF-8:\n" << run.out;
+    const std::string rendered = ReadBytes(out);
+    EXPECT_EQ(ParseWav(rendered).Frames(), 11025u + 22050);
+    EXPECT_EQ(ReadBytes(state).size(), 24u);
+    EXPECT_EQ(ReadBytes(png).substr(1, 3), "PNG");
+
+    // The state read back by its name renders the same bytes, over a file
+    // already there.
+    EXPECT_RAN(RunTool(Dir(), {"--state", state, in, out, "--tail", "1", "-q"}, folder));
+    EXPECT_TRUE(ReadBytes(out) == rendered);
+    EXPECT_TRUE(NoPartialFiles(Entries(folder)));
+
+    const ToolRun missing = RunTool(Dir(), {u8"нет 无 🚫.wav", "x.wav"}, folder);
+    EXPECT_EQ(missing.status, 1u);
+    EXPECT_NE(missing.err.find(u8"cannot open нет 无 🚫.wav: No such file"), std::string::npos)
+        << missing.err;
+
+    // The input through another spelling, and two files not written yet
+    // whose names differ in the case of Cyrillic letters alone.
+    const std::vector<std::string> files = Entries(folder);
+    const std::string input = ReadBytes(folder + "/" + in);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{in, u8"ВХОД 入力 🎵.WAV"}, "the input would be overwritten"},
+        {{in, u8".\\вход 入力 🎵.wav"}, "the input would be overwritten"},
+        {{in, "x.wav", "--save-state", u8"..\\Запись 録音 🎙\\ВХОД 入力 🎵.wav"},
+         "the input would be overwritten"},
+        {{in, u8"новый 新 🆕.wav", "--editor-png", u8"НОВЫЙ 新 🆕.wav"},
+         "--editor-png and OUTPUT name the same file"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun refused = RunTool(Dir(), c.args, folder);
+        EXPECT_EQ(refused.status, 2u) << c.args.back() << "\n" << refused.err;
+        EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+        EXPECT_TRUE(ReadBytes(folder + "/" + in) == input) << c.args.back();
+        EXPECT_EQ(Entries(folder), files) << c.args.back() << ": something was written";
     }
 }
 

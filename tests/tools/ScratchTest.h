@@ -1,6 +1,6 @@
 // A fresh, empty folder for each test under the build tree (SCRATCH_ROOT),
-// removed when the test passed and kept for a look when it failed. Builds
-// for Linux and for Windows.
+// removed when the test passed and kept for a look when it failed. Paths
+// are UTF-8. Builds for Linux and for Windows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +14,8 @@ class ScratchTest : public ::testing::Test {
     void TearDown() override;
     std::string Path(const std::string& name) const { return mDir + "/" + name; }
     const std::string& Dir() const { return mDir; }
-    // Names in the folder, sorted.
-    std::vector<std::string> Entries() const;
+    // Names in the test's folder, or in `folder`, sorted.
+    std::vector<std::string> Entries(const std::string& folder = "") const;
 
   private:
     std::string mDir;

@@ -1,17 +1,22 @@
 // The tool's own WAV reader and writer: every encoding written and read
-// back, headers laid out as other programs lay them out, files cut short,
-// broken or lying, and (where libsndfile is at hand) libsndfile's reading
-// of our files and ours of its files.
+// back, the one rule for integer samples (and the build's audio file writer,
+// libsndfile on Linux, keeping to it), headers laid out as other programs lay
+// them out, files cut short, broken or lying, and (where libsndfile is at
+// hand) libsndfile's reading of our files and ours of its files.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "ScratchTest.h"
 #include "tools/audiofile/AtomicFile.h"
+#include "tools/audiofile/AudioFileWriter.h"
 #include "tools/audiofile/AudioFormat.h"
+#include "tools/audiofile/PcmSample.h"
 #include "tools/audiofile/ToolError.h"
 #include "tools/audiofile/WavReader.h"
 #include "tools/audiofile/WavWriter.h"
@@ -102,6 +107,59 @@ TEST_F(WavFile, EveryEncodingReadsBackExactlyAsWritten) {
     }
 }
 
+TEST(PcmSample, RoundsTiesToEvenClipsAtFullScaleAndSilencesNaN) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    for (int bits : {8, 16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        const double q = std::ldexp(1.0, 1 - bits);  // one step
+        const auto max = static_cast<std::int32_t>(std::ldexp(1.0, bits - 1) - 1.0);
+        const std::int32_t min = -max - 1;
+        struct Case {
+            double in;
+            std::int32_t want;
+        };
+        const std::vector<Case> cases = {
+            {-1.0, min},
+            {1.0, max},
+            {1.0 - q, max},
+            {std::nextafter(1.0, 2.0), max},
+            {std::nextafter(-1.0, -2.0), min},
+            {-7.0, min},
+            {inf, max},
+            {-inf, min},
+            // The ties next to each end: max is odd, min even.
+            {1.0 - 1.5 * q, max - 1},
+            {-1.0 + 0.5 * q, min},
+            {0.5 * q, 0},
+            {1.5 * q, 2},
+            {2.5 * q, 2},
+            {-0.5 * q, 0},
+            {-1.5 * q, -2},
+            {-2.5 * q, -2},
+            {std::nextafter(0.5 * q, 1.0), 1},
+            {std::nextafter(0.5 * q, 0.0), 0},
+            {std::nextafter(-2.5 * q, -1.0), -3},
+            {0.75, static_cast<std::int32_t>(0.75 / q)},
+            {-0.0, 0},
+            {tiny, 0},
+            {-tiny, 0},
+            {-1e-300, 0},
+            {nan, 0},
+            {-nan, 0},
+        };
+        // The same whatever rounding mode a plug-in left the thread in.
+        for (int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+            std::fesetround(mode);
+            for (const Case& c : cases)
+                EXPECT_EQ(PcmFromSample(c.in, bits), c.want)
+                    << c.in << " in rounding mode " << mode;
+            std::fesetround(FE_TONEAREST);
+        }
+    }
+}
+
 TEST_F(WavFile, IntegersRoundToNearestAndClipAtFullScale) {
     struct Case {
         int subtype;
@@ -111,8 +169,10 @@ TEST_F(WavFile, IntegersRoundToNearestAndClipAtFullScale) {
                          Case{kSubtypePcm24, 8388608.0}, Case{kSubtypePcm32, 2147483648.0}}) {
         SCOPED_TRACE(c.scale);
         const double q = 1.0 / c.scale;
-        const std::vector<double> in = {1.0, 1.5, -1.0, -7.0, 0.4 * q, 0.6 * q, -0.6 * q, 2.5 * q};
-        const std::vector<double> want = {1.0 - q, 1.0 - q, -1.0, -1.0, 0.0, q, -q, 2.0 * q};
+        const std::vector<double> in = {1.0,     1.5,      -1.0,    -7.0, 0.4 * q,
+                                        0.6 * q, -0.6 * q, 2.5 * q, 0.75, -2.5 * q};
+        const std::vector<double> want = {1.0 - q, 1.0 - q, -1.0,  -1.0, 0.0,
+                                          q,       -q,      2 * q, 0.75, -2 * q};
         AtomicFile file(Path("clip.wav"));
         WavWriter writer(file, c.subtype, 1, 8000);
         writer.Write(in.data(), static_cast<long>(in.size()));
@@ -120,6 +180,13 @@ TEST_F(WavFile, IntegersRoundToNearestAndClipAtFullScale) {
         file.Commit();
         WavReader reader(Path("clip.wav"));
         EXPECT_EQ(ReadAll(reader), want) << "clipped, not wrapped; halves to even";
+
+        // The build's writer (libsndfile on Linux) stores the same integers.
+        AudioFileWriter built(Path("built.wav"), AudioFormat{kMajorWav, c.subtype}, 1, 8000);
+        built.Write(in.data(), static_cast<long>(in.size()));
+        built.Commit();
+        WavReader builtReader(Path("built.wav"));
+        EXPECT_EQ(ReadAll(builtReader), want) << "through AudioFileWriter";
     }
 }
 

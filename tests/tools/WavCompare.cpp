@@ -1,7 +1,8 @@
 // wav_compare A.wav B.wav TOLERANCE: exits 0 when the two files have the
 // same channels, rate and length and no sample differs by more than
-// TOLERANCE times A's peak; prints the figures either way. Used to hold a
-// render made by one build of the plug-in against another build's.
+// TOLERANCE times A's peak (0: every sample equal); prints the figures
+// either way. Used to hold a render made by one build of the plug-in against
+// another build's.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -39,14 +40,21 @@ int main(int argc, char** argv) {
         }
         const std::vector<double> x = ReadAll(a), y = ReadAll(b);
         double peak = 0.0, worst = 0.0;
+        size_t differ = 0, first = 0;
         for (double v : x)
             peak = std::max(peak, std::fabs(v));
-        for (size_t i = 0; i < std::min(x.size(), y.size()); ++i)
+        for (size_t i = 0; i < std::min(x.size(), y.size()); ++i) {
             worst = std::max(worst, std::fabs(x[i] - y[i]));
+            if (x[i] != y[i] && differ++ == 0)
+                first = i;
+        }
         const bool sameLength = x.size() == y.size();
         std::printf(
             "%zu against %zu samples, peak %.6g, largest difference %.3g (%.3g of the peak)\n",
             x.size(), y.size(), peak, worst, peak > 0.0 ? worst / peak : worst);
+        if (differ > 0)
+            std::printf("%zu samples differ, the first at frame %zu (%.17g against %.17g)\n",
+                        differ, first / static_cast<size_t>(a.Channels()), x[first], y[first]);
         return sameLength && peak > 0.0 && worst <= tolerance * peak ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "wav_compare: %s\n", e.what());

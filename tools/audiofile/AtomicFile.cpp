@@ -1,7 +1,5 @@
 #include "tools/audiofile/AtomicFile.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,8 +24,8 @@ std::string FolderOf(const std::string& path, const char* separators) {
 AtomicFile::AtomicFile(std::string target) : mTarget(std::move(target)) {
     if (mTarget.empty())
         throw UsageError("an output path is empty");
-    struct stat st {};
-    if (stat(mTarget.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    bool isFolder = false;
+    if (FileSystem::Find(mTarget, &isFolder) && isFolder)
         throw ToolError("cannot write " + mTarget + ": it is a folder");
 
     const std::size_t cut =
@@ -97,6 +95,6 @@ void AtomicFile::Discard() {
         CloseFd(mFd);
     mFd = -1;
     if (!mTemp.empty())
-        std::remove(mTemp.c_str());
+        FileSystem::Remove(mTemp);
     mTemp.clear();
 }

@@ -3,8 +3,8 @@
 // the target. Owns the temporary file and removes it if the object goes away
 // uncommitted (an error, an interruption), so a failed run leaves nothing
 // half-written behind. On Windows, Commit() replaces an existing target
-// with MoveFileExA, since rename() there refuses to. Main thread of the
-// command-line tool.
+// with MoveFileExW, since rename() there refuses to. Paths are UTF-8. Main
+// thread of the command-line tool.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // The temporary file and its rename on Windows: no mkstemp, and rename()
-// refuses to replace an existing file, so MoveFileExA does.
+// refuses to replace an existing file, so MoveFileExW does. Names go through
+// the wide calls, so they may be in any script.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -11,15 +12,13 @@
 #include <vector>
 
 #include "tools/audiofile/AtomicFile.h"
+#include "tools/audiofile/Utf16.h"
 
 namespace {
 
 std::string SystemMessage(DWORD code) {
-    char buf[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   buf, sizeof(buf), nullptr);
-    std::string text(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+    std::string text = SystemMessageUtf8(code);
+    while (!text.empty() && text.back() == '.')
         text.pop_back();
     return text + " (error " + std::to_string(code) + ")";
 }
@@ -37,8 +36,8 @@ int AtomicFile::CreateTemporary(std::vector<char>& name) {
             state = state * 1664525ul + 1013904223ul;
             name[i] = digits[(state >> 16) % 36];
         }
-        const int fd =
-            _open(name.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const int fd = _wopen(Utf16FromUtf8(name.data()).c_str(),
+                              _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -47,7 +46,8 @@ int AtomicFile::CreateTemporary(std::vector<char>& name) {
 
 bool AtomicFile::ReplaceTarget(const std::string& temp, const std::string& target,
                                std::string* why) {
-    if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExW(Utf16FromUtf8(temp).c_str(), Utf16FromUtf8(target).c_str(),
+                    MOVEFILE_REPLACE_EXISTING))
         return true;
     *why = SystemMessage(GetLastError());
     return false;

@@ -1,22 +1,21 @@
 #include "tools/audiofile/AudioFileReader.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "tools/audiofile/FileSystem.h"
 #include "tools/audiofile/ToolError.h"
 
 AudioFileReader::AudioFileReader(const std::string& path) : mPath(path) {
     // A decoder's own message for a missing file is vague; ask the system.
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
+    bool isFolder = false;
+    if (!FileSystem::Find(path, &isFolder))
         throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
+    if (isFolder)
         throw ToolError("cannot open " + path + ": it is a folder");
-    if (FILE* probe = std::fopen(path.c_str(), "rb")) {
+    if (FILE* probe = FileSystem::Open(path, "rb")) {
         std::fclose(probe);
     } else {
         throw ToolError("cannot open " + path + ": " + std::strerror(errno));

@@ -1,6 +1,6 @@
 // An audio file written into a temporary file beside its target, which takes
-// the target's name only when Commit() succeeds. Integer encodings clip at
-// full scale instead of wrapping around. The encoding library is the
+// the target's name only when Commit() succeeds. Integer encodings hold the
+// integers PcmFromSample makes, in every build. The encoding library is the
 // build's: libsndfile on Linux (AudioFileWriterSndfile.cpp), the tool's own
 // WAV writer on Windows (AudioFileWriterWav.cpp). Owns the open file and the
 // temporary file. Main or render thread, one at a time.

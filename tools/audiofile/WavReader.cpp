@@ -68,7 +68,7 @@ std::string TagName(std::uint32_t tag) {
 }  // namespace
 
 WavReader::WavReader(const std::string& path) : mPath(path) {
-    mFile = std::fopen(path.c_str(), "rb");
+    mFile = FileSystem::Open(path, "rb");
     if (!mFile)
         throw ToolError("cannot open " + path + ": " + std::strerror(errno));
     try {

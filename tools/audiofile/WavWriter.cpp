@@ -1,10 +1,10 @@
 #include "tools/audiofile/WavWriter.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "tools/audiofile/AudioFormat.h"
+#include "tools/audiofile/PcmSample.h"
 #include "tools/audiofile/ToolError.h"
 
 namespace {
@@ -43,15 +43,6 @@ void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
 void PutId(std::vector<unsigned char>& out, const char* id) {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<unsigned char>(id[i]));
-}
-
-// Full scale is 2^(bits-1): -1 maps to the most negative value, and +1,
-// one step beyond the most positive, clips to it. Rounded to nearest, so a
-// file read at this scale writes back to the same integers.
-std::int64_t ToInteger(double v, double scale) {
-    if (!(v == v))
-        return 0;
-    return static_cast<std::int64_t>(std::clamp(std::nearbyint(v * scale), -scale, scale - 1.0));
 }
 
 }  // namespace
@@ -124,15 +115,14 @@ void WavWriter::Write(const double* interleaved, long frames) {
     switch (mSubtype) {
         case kSubtypePcmU8:
             for (std::size_t i = 0; i < samples; ++i)
-                p[i] = static_cast<unsigned char>(ToInteger(interleaved[i], 128.0) + 128);
+                p[i] = static_cast<unsigned char>(PcmFromSample(interleaved[i], 8) + 128);
             break;
         case kSubtypePcm16:
         case kSubtypePcm24:
         case kSubtypePcm32: {
             const int bytes = mBytesPerSample;
-            const double scale = std::ldexp(1.0, 8 * bytes - 1);
             for (std::size_t i = 0; i < samples; ++i) {
-                const auto v = static_cast<std::uint32_t>(ToInteger(interleaved[i], scale));
+                const auto v = static_cast<std::uint32_t>(PcmFromSample(interleaved[i], 8 * bytes));
                 for (int b = 0; b < bytes; ++b)
                     p[i * bytes + b] = static_cast<unsigned char>(v >> (8 * b));
             }

@@ -1,6 +1,7 @@
 // Samples written as a RIFF/WAVE file without any audio library, into an
-// AtomicFile: PCM 8-bit (unsigned), 16, 24 and 32-bit, clipped at full scale
-// rather than wrapped around, and IEEE float 32 and 64-bit, kept as they are.
+// AtomicFile: PCM 8-bit (unsigned), 16, 24 and 32-bit, made by PcmFromSample
+// (rounded, clipped at full scale rather than wrapped around), and IEEE float
+// 32 and 64-bit, kept as they are.
 // The header's sizes are filled in by Finish(). Owns its conversion buffer;
 // the file belongs to the caller. The Windows build's AudioFileWriter sits on
 // it; one thread at a time.

@@ -1,9 +1,10 @@
-// Modules loaded with LoadLibraryA; its failures explained in the system's
-// own words.
+// Modules loaded with LoadLibraryW, so a path in any script loads; its
+// failures explained in the system's own words.
 #include <windows.h>
 
 #include <string>
 
+#include "tools/audiofile/Utf16.h"
 #include "tools/host/PluginModule.h"
 
 namespace {
@@ -11,13 +12,8 @@ namespace {
 // The loader's message for the last error; some name the module as "%1"
 // ("Bad EXE format for %1."), filled in here with `path`.
 std::string LastErrorText(const std::string& path) {
-    char buf[512] = {};
     const DWORD code = GetLastError();
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   buf, sizeof(buf), nullptr);
-    std::string text(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
+    std::string text = SystemMessageUtf8(code);
     for (std::size_t at = text.find("%1"); at != std::string::npos;
          at = text.find("%1", at + path.size()))
         text.replace(at, 2, path);
@@ -29,7 +25,7 @@ std::string LastErrorText(const std::string& path) {
 void* PluginModule::OpenLibrary(const std::string& path, std::string* error) {
     // Under Wine, a Unix absolute path names a file on drive Z:.
     const std::string native = (!path.empty() && path[0] == '/') ? "Z:" + path : path;
-    HMODULE h = LoadLibraryA(native.c_str());
+    HMODULE h = LoadLibraryW(Utf16FromUtf8(native).c_str());
     if (!h && error)
         *error = LastErrorText(path);
     return reinterpret_cast<void*>(h);

@@ -1,17 +1,15 @@
 #include "tools/render-cli/PluginSetup.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 #include "tools/audiofile/AtomicFile.h"
+#include "tools/audiofile/FileSystem.h"
 #include "tools/audiofile/ToolError.h"
 
 namespace {
@@ -22,7 +20,7 @@ namespace {
 constexpr VstInt32 kVendorFormatValue = effGetParamDisplay;
 constexpr VstIntPtr kVendorFormatReply = 0xBEEF;
 // A saved state larger than this is not something this tool wrote.
-constexpr std::streamoff kMaxStateBytes = 64 << 20;
+constexpr long long kMaxStateBytes = 64 << 20;
 // Hosts hand plug-ins generous text buffers: many plug-ins write past the
 // nominal 8 or 24 characters.
 constexpr std::size_t kTextBuffer = 256;
@@ -247,24 +245,25 @@ void PluginSetup::SetParameter(int index, const std::string& value, const std::s
 }
 
 bool PluginSetup::LoadState(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
+    bool isFolder = false;
+    if (!FileSystem::Find(path, &isFolder))
         throw ToolError("cannot read state file " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
+    if (isFolder)
         throw ToolError("cannot read state file " + path + ": it is a folder");
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = FileSystem::Open(path, "rb");
     if (!in)
         throw ToolError("cannot read state file " + path + ": " + std::strerror(errno));
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size > kMaxStateBytes)
+    const long long size = FileSystem::Size(in);
+    if (size > kMaxStateBytes) {
+        std::fclose(in);
         throw ToolError(path + " is too large (" + std::to_string(size) +
                         " bytes) to be a saved plug-in state");
-    in.seekg(0);
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::max<std::streamoff>(size, 0)));
-    if (!bytes.empty())
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!in)
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::max(size, 0LL)));
+    const bool read = size >= 0 && FileSystem::Seek(in, 0) &&
+                      std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+    std::fclose(in);
+    if (!read)
         throw ToolError("cannot read state file " + path);
     if (bytes.empty())
         throw ToolError(path + " is empty; it holds no saved plug-in state");

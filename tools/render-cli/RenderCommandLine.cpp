@@ -81,7 +81,7 @@ void AddFooter(CLI::App& app) {
 
 }  // namespace
 
-int RenderCommandLine::Parse(int argc, char** argv, RenderOptions* o) {
+int RenderCommandLine::Parse(const std::vector<std::string>& args, RenderOptions* o) {
     CLI::App app{
         "Runs an audio file through a VST 2 plug-in module, loaded through its exported entry\n"
         "point as a DAW loads it: by default the " +
@@ -132,8 +132,11 @@ int RenderCommandLine::Parse(int argc, char** argv, RenderOptions* o) {
     app.add_flag("-q,--quiet", o->quiet, "No summary, no progress bar");
     AddFooter(app);
 
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0)
             return app.exit(e);

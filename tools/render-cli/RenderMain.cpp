@@ -23,8 +23,9 @@ void OnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    RenderPlatform::PrintUtf8();
     RenderOptions options;
-    const int parsed = RenderCommandLine::Parse(argc, argv, &options);
+    const int parsed = RenderCommandLine::Parse(RenderPlatform::Arguments(argc, argv), &options);
     if (parsed != RenderCommandLine::kContinue)
         return parsed;
 

@@ -8,6 +8,13 @@ const char* const RenderPlatform::kModuleFile = "brightfall.so";
 const char* const RenderPlatform::kInputKinds = "WAV, FLAC, AIFF, Ogg, ...";
 const char* const RenderPlatform::kExampleFiles = "drums.flac drums-room.flac";
 
+std::vector<std::string> RenderPlatform::Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+// Terminals take the bytes as they are.
+void RenderPlatform::PrintUtf8() {}
+
 // The module built beside this program, or installed beside it
 // (<prefix>/bin and <prefix>/lib/vst).
 std::string RenderPlatform::DefaultModulePath() {
