@@ -1,7 +1,6 @@
 #include "framework/IPlugAudio.h"
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
 namespace {
@@ -190,36 +189,17 @@ bool IPlugAudio::DeferCostlyChange(int index) {
     return true;
 }
 
-template <typename M>
-bool IPlugAudio::Acquire(M& mutex, const std::atomic<bool>* stop) {
-    if (!stop) {
-        mutex.lock();
-        return true;
-    }
-    for (int attempt = 0;; ++attempt) {
-        if (stop->load(std::memory_order_acquire))
-            return false;
-        if (mutex.try_lock())
-            return true;
-        if (attempt < 16) {
-            std::this_thread::yield();
-        } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(250));
-        }
-    }
-}
-
 void IPlugAudio::RunPendingChanges(const std::atomic<bool>* stop) {
     // Work left for the outermost call of this thread, or for nobody.
     if (mPendingMask.load() == 0 || GetMutex().HeldByCaller() || tAudioCallDepth > 0)
         return;
     std::unique_lock<std::mutex> preparing(mPrepareMutex, std::defer_lock);
-    if (!Acquire(preparing, stop))
+    if (!LockUnlessStopped(preparing, stop))
         return;
     for (;;) {
         DeferredChange change;
         {
-            if (!Acquire(GetMutex(), stop))
+            if (!LockUnlessStopped(GetMutex(), stop))
                 return;
             Lock lock(GetMutex(), std::adopt_lock);
             const std::uint32_t mask = mPendingMask.load();
@@ -265,7 +245,7 @@ void IPlugAudio::RunPendingChanges(const std::atomic<bool>* stop) {
         } catch (...) {
             prepared = false;
         }
-        if (!Acquire(GetMutex(), stop)) {
+        if (!LockUnlessStopped(GetMutex(), stop)) {
             // Told to stop: the change goes back for the next caller.
             mSpare.store(kSpareFree);
             mPendingMask.fetch_or(1u << change.index);

@@ -153,10 +153,6 @@ class IPlugAudio : public IPlugBase {
     void StartWaitingChange();
     // [mutex held] Puts a prepared change in place unless a newer one is.
     void Finish(const DeferredChange& change);
-    // Takes `mutex` as the calling thread may: blocking, or with `stop`
-    // watched; false when stop was set.
-    template <typename M>
-    static bool Acquire(M& mutex, const std::atomic<bool>* stop);
 
     template <typename Sample, typename RunPiece>
     void ProcessInPieces(Sample** inputs, Sample** outputs, int frames,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -48,3 +49,25 @@ class PlugMutex {
     int mDepth = 0;  // written only by the holder
     std::atomic<std::thread::id> mOwner{};
 };
+
+// Takes `mutex`, blocking when `stop` is null; otherwise tries until it gets
+// it or `stop` is set (false then): for a thread that another, holding the
+// mutex, may be about to join.
+template <typename Mutex>
+bool LockUnlessStopped(Mutex& mutex, const std::atomic<bool>* stop) {
+    if (!stop) {
+        mutex.lock();
+        return true;
+    }
+    for (int attempt = 0;; ++attempt) {
+        if (stop->load(std::memory_order_acquire))
+            return false;
+        if (mutex.try_lock())
+            return true;
+        if (attempt < 16) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(250));
+        }
+    }
+}

@@ -470,18 +470,7 @@ void IGraphicsX11::JoinFinishedThread() {
 }
 
 bool IGraphicsX11::LockUnlessStopping() {
-    IPlugBase::Mutex& mutex = EditorMutex();
-    for (int attempt = 0;; ++attempt) {
-        if (mStop.load(std::memory_order_acquire))
-            return false;
-        if (mutex.try_lock())
-            return true;
-        if (attempt < 16) {
-            std::this_thread::yield();
-        } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(250));
-        }
-    }
+    return LockUnlessStopped(EditorMutex(), &mStop);
 }
 
 void IGraphicsX11::Run(int displayFd, int wakeFd) {
