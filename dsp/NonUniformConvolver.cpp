@@ -92,7 +92,19 @@ bool NonUniformConvolver::beginInit(std::size_t headBlockSize, std::size_t tailB
     if (!engineLayout(headBlockSize, tailBlockSize, h, blocks, count)) {
         return false;
     }
-    return beginInitStages(h, blocks, count, ir, irLen, SpreadStage::kDefaultGroup);
+    // The two-stage convolver this layout stands in for cuts the response
+    // into a head (0 .. T), a near tail (T .. 2T) and a far tail, and drops
+    // each piece's trailing samples below the silence threshold: those taps
+    // are silent here too.
+    const std::size_t t = nextPowerOfTwo(std::max(headBlockSize, tailBlockSize));
+    irLen = trimmedLength(ir, irLen);
+    const std::size_t headEnd = std::min(irLen, t);
+    ResponseView design = ir.silencing(trimmedLength(ir, headEnd), headEnd);
+    if (irLen > t) {
+        const std::size_t nearEnd = std::min(irLen, 2 * t);
+        design = design.silencing(t + trimmedLength(ir.from(t), nearEnd - t), nearEnd);
+    }
+    return beginInitStages(h, blocks, count, design, irLen, SpreadStage::kDefaultGroup);
 }
 
 bool NonUniformConvolver::initStages(std::size_t headBlockSize, const std::size_t* stageBlocks,

@@ -31,7 +31,9 @@ class NonUniformConvolver {
     // take less than half the partitions, so less than half the spectrum
     // bytes per sample, in no more memory. Returns false, leaving the
     // convolver empty, when either size is 0 or 2T is above
-    // FFTConvolver::kMaxBlockSize.
+    // FFTConvolver::kMaxBlockSize. The taps the two-stage convolver drops
+    // (the trailing samples below the silence threshold of its head, 0 .. T,
+    // and near tail, T .. 2T) are dropped as well.
     bool init(std::size_t headBlockSize, std::size_t tailBlockSize, ResponseView ir,
               std::size_t irLen);
 

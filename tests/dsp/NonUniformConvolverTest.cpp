@@ -85,8 +85,8 @@ TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) 
 
 // Single taps at the edges of every piece land at their own sample, whatever
 // the call size: an off-by-one in a stage's start or delay moves one of them.
-// Small samples at the end of a stage's piece still sound: only the
-// response's own end is trimmed.
+// Small samples at the end of the two-stage near tail (T .. 2T) are dropped
+// as that piece drops them; inside a far piece they still sound.
 TEST(NonUniformConvolver, ImpulsesAtThePieceEdgesComeOutAtTheirPlaces) {
     const std::size_t irLen = 10 * T + 700;  // the last stage starts 700 late
     std::vector<double> h(irLen, 0.0);
@@ -110,13 +110,38 @@ TEST(NonUniformConvolver, ImpulsesAtThePieceEdgesComeOutAtTheirPlaces) {
         ASSERT_EQ(conv.getStageCount(), 2u);
         ASSERT_EQ(conv.getStage(1).getDelay(), 700u);
         const std::vector<double> y = dsptest::runInCalls(conv, x, call);
+        std::vector<double> heard = h;
+        heard[2 * T - 1] = 0.0;  // the near tail holds nothing else: trimmed whole
         for (std::size_t i = 0; i < y.size(); ++i) {
             double expected = 0.0;
             for (int k = 0; k < 2; ++k) {
-                expected += i >= at[k] && i - at[k] < irLen ? gain[k] * h[i - at[k]] : 0.0;
+                expected += i >= at[k] && i - at[k] < irLen ? gain[k] * heard[i - at[k]] : 0.0;
             }
             ASSERT_NEAR(y[i], expected, 1e-12) << "sample " << i;
         }
+    }
+}
+
+// Responses whose head (0 .. T) and near tail (T .. 2T) end in samples below
+// the silence threshold, as a synthesised response now and then does: the
+// two-stage convolver trims each piece, and so does the engine's layout.
+TEST(NonUniformConvolver, TrimsTheTwoStagePiecesAsTheTwoStageConvolverDoes) {
+    std::vector<double> h = decayingNoise(20000, 31);
+    const double headEnd[] = {4e-7, -2e-7, 9e-7, -1e-7};
+    const double nearEnd[] = {-5e-7, 1e-7, 8e-7};
+    for (std::size_t i = 0; i < 4; ++i)
+        h[T - 4 + i] = headEnd[i];
+    for (std::size_t i = 0; i < 3; ++i)
+        h[2 * T - 3 + i] = nearEnd[i];
+    const std::vector<double> x = dsptest::noise(h.size() + 3 * T, 32);
+    TwoStageFFTConvolver reference;
+    ASSERT_TRUE(reference.init(kHeadRequest, kTailRequest, h.data(), h.size()));
+    const std::vector<double> expected = dsptest::runInCalls(reference, x, 512);
+    for (std::size_t call : {std::size_t{64}, std::size_t{333}}) {
+        NonUniformConvolver conv;
+        ASSERT_TRUE(conv.init(kHeadRequest, kTailRequest, h.data(), h.size()));
+        EXPECT_LT(dsptest::relativeError(dsptest::runInCalls(conv, x, call), 0, expected), 1e-9)
+            << call;
     }
 }
 
