@@ -7,9 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "plugin/BrightfallVersion.h"
 #include "tests/support/StereoBuffers.h"
 #include "tools/host/PluginModule.h"
 #include "tools/host/VstHost.h"
+
+// The version hosts read: the project's, in decimal (1.0.0 is 10000).
+constexpr int kDecimalVersion =
+    brightfall::kVersionMajor * 10000 + brightfall::kVersionMinor * 100 + brightfall::kVersionPatch;
 
 inline const PluginModule& Module() {
     static std::unique_ptr<PluginModule> module = [] {
