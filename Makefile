@@ -12,8 +12,8 @@ OUT ?= $(CURDIR)/out
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 JUNIT = --output-junit $(CURDIR)/build/junit-$(1).xml
 
-.PHONY: all deps deps-demo linux win32 win64 demo test test-linux test-win32 test-win64 test-asan test-tsan fuzz fuzz-ci \
-        fuzz-long bench install clean
+.PHONY: all deps deps-demo linux win32 win64 demo dist test test-linux test-win32 test-win64 test-asan \
+        test-tsan fuzz fuzz-ci fuzz-long bench install clean
 
 all: linux win32 win64
 
@@ -43,6 +43,18 @@ demo: deps-demo
 	cmake --preset demo >/dev/null
 	cmake --build --preset demo -j $(JOBS)
 	@tools/demo/make-demo.sh build/demo $(OUT)
+
+# The packages a user installs, from release builds of their own (no test
+# code, no sanitizer: build/dist-*), into dist/: the Debian package, the Linux
+# and Windows archives, SHA256SUMS.
+dist: deps
+	cmake --preset dist-linux >/dev/null
+	cmake --build --preset dist-linux -j $(JOBS)
+	cmake --preset dist-win32 >/dev/null
+	cmake --build --preset dist-win32 -j $(JOBS)
+	cmake --preset dist-win64 >/dev/null
+	cmake --build --preset dist-win64 -j $(JOBS)
+	packaging/make-dist build dist
 
 test-linux: linux
 	ctest --preset linux -j 2
@@ -100,4 +112,4 @@ install: linux
 	cmake --install build/linux
 
 clean:
-	rm -rf build out
+	rm -rf build out dist
