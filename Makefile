@@ -12,8 +12,8 @@ OUT ?= $(CURDIR)/out
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 JUNIT = --output-junit $(CURDIR)/build/junit-$(1).xml
 
-.PHONY: all deps deps-demo linux win32 win64 demo test test-linux test-win32 test-win64 test-asan test-tsan fuzz fuzz-ci \
-        fuzz-long bench install clean
+.PHONY: all deps deps-demo linux win32 win64 demo dist test test-linux test-win32 test-win64 test-dist test-asan \
+        test-tsan fuzz fuzz-ci fuzz-long bench install clean
 
 all: linux win32 win64
 
@@ -44,6 +44,18 @@ demo: deps-demo
 	cmake --build --preset demo -j $(JOBS)
 	@tools/demo/make-demo.sh build/demo $(OUT)
 
+# The packages a user installs, from release builds of their own (no test
+# code, no sanitizer: build/dist-*), into dist/: the Debian package, the Linux
+# and Windows archives, SHA256SUMS.
+dist: deps
+	cmake --preset dist-linux >/dev/null
+	cmake --build --preset dist-linux -j $(JOBS)
+	cmake --preset dist-win32 >/dev/null
+	cmake --build --preset dist-win32 -j $(JOBS)
+	cmake --preset dist-win64 >/dev/null
+	cmake --build --preset dist-win64 -j $(JOBS)
+	packaging/make-dist build dist
+
 test-linux: linux
 	ctest --preset linux -j 2
 
@@ -54,6 +66,11 @@ test-win32: linux win32
 
 test-win64: linux win64
 	$(XVFB) ctest --preset win64
+
+# The packages as a user gets them, unpacked into build/dist-linux: their
+# modules through the test builds' ABI tests, lintian, the renders.
+test-dist: linux win32 win64 dist
+	$(XVFB) ctest --preset dist $(DIST_JUNIT)
 
 # The robustness runs: the unit and ABI tests again under ASan + UBSan
 # (LeakSanitizer included), the concurrency stress test under TSan, and each
@@ -89,7 +106,8 @@ test: linux win32 win64
 	ctest --preset linux -j 2 $(call JUNIT,linux)
 	$(XVFB) ctest --preset win32 $(call JUNIT,win32)
 	$(XVFB) ctest --preset win64 $(call JUNIT,win64)
-	@scripts/test-summary build linux win32 win64
+	$(MAKE) --no-print-directory DEPS_DONE=1 test-dist DIST_JUNIT="$(call JUNIT,dist)"
+	@scripts/test-summary build linux win32 win64 dist
 
 bench: deps
 	cmake --preset bench >/dev/null
@@ -100,4 +118,4 @@ install: linux
 	cmake --install build/linux
 
 clean:
-	rm -rf build out
+	rm -rf build out dist

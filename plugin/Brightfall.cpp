@@ -7,6 +7,7 @@
 
 #include "graphics/IKnobMultiControl.h"
 #include "plugin/BrightfallFacts.h"
+#include "plugin/BrightfallVersion.h"
 #include "plugin/PlatformGraphics.h"
 #if defined(BRIGHTFALL_LV2)
 #include "lv2/LV2PluginFactory.h"
@@ -34,8 +35,8 @@ IPlugConfig Brightfall::Config() {
     c.numPresets = 0;
     c.effectName = "Brightfall";
     c.productName = "";
-    c.vendorName = "Corvistone LLC";
-    c.vendorVersion = 0x00010000;
+    c.vendorName = brightfall::kVendor;
+    c.vendorVersion = brightfall::kVendorVersion;
     c.uniqueId = brightfall::kUniqueId;
     c.latency = 0;
     c.handlesMidi = false;

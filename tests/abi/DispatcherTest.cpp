@@ -47,7 +47,7 @@ TEST(Dispatcher, IdentityAndFixedAnswers) {
     VstHost host(Module());
     EXPECT_EQ(host.Dispatch(effIdentify), 0x4E764566);
     EXPECT_EQ(host.Dispatch(effGetVstVersion), 2400);
-    EXPECT_EQ(host.Dispatch(effGetVendorVersion), 10000);
+    EXPECT_EQ(host.Dispatch(effGetVendorVersion), kDecimalVersion);
     EXPECT_EQ(host.Dispatch(effGetPlugCategory), kPlugCategEffect);
     EXPECT_EQ(host.Dispatch(effGetTailSize), 0);
     EXPECT_EQ(host.Dispatch(effGetProgram), 0);

@@ -45,7 +45,7 @@ TEST(Record, FieldsAHostReadsAfterInstantiation) {
         EXPECT_EQ(e->numPrograms, 1);
         EXPECT_EQ(e->flags & ~effFlagsHasEditor, 0x1038);
         EXPECT_EQ(e->uniqueID, 0x68643436);
-        EXPECT_EQ(e->version, 10000);
+        EXPECT_EQ(e->version, kDecimalVersion);
         EXPECT_EQ(e->initialDelay, 0);
         EXPECT_EQ(e->ioRatio, 1.0f);
         EXPECT_NE(e->object, nullptr);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/BrightfallFacts.h"
+#include "plugin/BrightfallVersion.h"
 #include "tools/audiofile/AudioFormat.h"
 #include "tools/audiofile/ToolError.h"
 #include "tools/render-cli/RenderPlatform.h"
@@ -94,7 +95,7 @@ int RenderCommandLine::Parse(const std::vector<std::string>& args, RenderOptions
     // CLI11 would take a Unix path such as /tmp/in.wav for a Windows-style
     // option under Wine.
     app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string(kRenderProgram) + " 1.0.0");
+    app.set_version_flag("--version", std::string(kRenderProgram) + " " + brightfall::kVersionText);
 
     AddText(app, "INPUT", o->input,
             "Audio file to process (" + std::string(RenderPlatform::kInputKinds) + ")", "");
