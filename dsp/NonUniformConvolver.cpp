@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace fftconvolver {
 
@@ -72,6 +73,43 @@ NonUniformConvolver::Pieces NonUniformConvolver::piecesFor(const std::size_t* st
     }
     p.begins[p.active] = irLen;
     return p;
+}
+
+NonUniformConvolver::PieceBounds NonUniformConvolver::boundsFor(std::size_t h,
+                                                                const std::size_t* blocks,
+                                                                std::size_t count,
+                                                                std::size_t longest) {
+    // Every engine asks for the same layout and length, and the search takes
+    // a step per length (128000 of them, four convolvers an instance): the
+    // last answer is kept. A pure function of its arguments, so the kept
+    // answer is the one the search would give.
+    static std::mutex lastMutex;
+    static PieceBounds last;
+    static std::size_t lastKey[5] = {};
+    static bool hasLast = false;
+    const std::size_t key[5] = {h, count, count > 0 ? blocks[0] : 0, count > 1 ? blocks[1] : 0,
+                                longest};
+    std::lock_guard<std::mutex> lock(lastMutex);
+    if (hasLast && std::equal(key, key + 5, lastKey)) {
+        return last;
+    }
+    // The largest each piece grows to over every response length: the last
+    // stage's late start moves samples from it to the one before.
+    PieceBounds b;
+    for (std::size_t len = 1; len <= longest; ++len) {
+        const Pieces p = piecesFor(blocks, count, len);
+        b.headLen = std::max(b.headLen, p.active > 0 ? p.begins[0] : len);
+        for (std::size_t i = 0; i < p.active; ++i) {
+            b.stageLen[i] = std::max(b.stageLen[i], p.begins[i + 1] - p.begins[i]);
+            if (i + 1 == p.active) {
+                b.stageDelay[i] = std::max(b.stageDelay[i], p.delay);
+            }
+        }
+    }
+    last = b;
+    std::copy(key, key + 5, lastKey);
+    hasLast = true;
+    return b;
 }
 
 bool NonUniformConvolver::init(std::size_t headBlockSize, std::size_t tailBlockSize,
@@ -199,23 +237,10 @@ void NonUniformConvolver::reserve(std::size_t headBlockSize, std::size_t tailBlo
     if (!engineLayout(headBlockSize, tailBlockSize, h, blocks, count) || longest == 0) {
         return;
     }
-    // The largest each piece grows to over every response length: the last
-    // stage's late start moves samples from it to the one before.
-    std::size_t headLen = 0;
-    std::size_t stageLen[2] = {0, 0}, stageDelay[2] = {0, 0};
-    for (std::size_t len = 1; len <= longest; ++len) {
-        const Pieces p = piecesFor(blocks, count, len);
-        headLen = std::max(headLen, p.active > 0 ? p.begins[0] : len);
-        for (std::size_t i = 0; i < p.active; ++i) {
-            stageLen[i] = std::max(stageLen[i], p.begins[i + 1] - p.begins[i]);
-            if (i + 1 == p.active) {
-                stageDelay[i] = std::max(stageDelay[i], p.delay);
-            }
-        }
-    }
-    head.reserve(h, headLen);
+    const PieceBounds bounds = boundsFor(h, blocks, count, longest);
+    head.reserve(h, bounds.headLen);
     for (std::size_t i = 0; i < count; ++i) {
-        stages[i].work.reserve(blocks[i], stageLen[i], stageDelay[i]);
+        stages[i].work.reserve(blocks[i], bounds.stageLen[i], bounds.stageDelay[i]);
     }
     if (count > 0) {
         history.reserve(blocks[count - 1] + h);

@@ -109,6 +109,15 @@ class NonUniformConvolver {
         std::size_t delay = 0;  // the last active stage's late start
     };
     static Pieces piecesFor(const std::size_t* stageBlocks, std::size_t count, std::size_t irLen);
+    // The largest each piece of the engine layout grows to over every
+    // response length up to `longest` (two stages at most), for reserve.
+    struct PieceBounds {
+        std::size_t headLen = 0;
+        std::size_t stageLen[2] = {0, 0};
+        std::size_t stageDelay[2] = {0, 0};
+    };
+    static PieceBounds boundsFor(std::size_t h, const std::size_t* blocks, std::size_t count,
+                                 std::size_t longest);
     // The engine layout's head and stage blocks for the two-stage sizes.
     static bool engineLayout(std::size_t headBlockSize, std::size_t tailBlockSize, std::size_t& h,
                              std::size_t* blocks, std::size_t& count);

@@ -29,6 +29,9 @@ std::size_t countFor(float len) {
     return static_cast<std::size_t>(len);
 }
 
+// The envelope's radius, exact in double: 64000 for 128000 samples.
+constexpr double kRadius = static_cast<double>(ReverbEngine::kImpulseLength) / 2.0;
+
 }  // namespace
 
 ReverbEngine::ReverbEngine() = default;
@@ -107,10 +110,11 @@ void ReverbEngine::synthesiseRange(std::size_t from, std::size_t to) {
     std::uint32_t state = stepNoise;
     for (std::size_t i = from; i < to; ++i) {
         if (static_cast<float>(i) < len) {
-            // Half circle of radius 64000 centred on sample 64000, rounded to
-            // float; the noise is shaped in single precision step by step.
-            const double d = static_cast<double>(i) - 64000.0;
-            const float env = static_cast<float>(std::sqrt(4096000000.0 - d * d) / 64000.0);
+            // Half circle over the whole length (radius 64000, centred on
+            // sample 64000), rounded to float; the noise is shaped in single
+            // precision step by step.
+            const double d = static_cast<double>(i) - kRadius;
+            const float env = static_cast<float>(std::sqrt(kRadius * kRadius - d * d) / kRadius);
             const float r1 = static_cast<float>(nextNoise(state));
             const float r2 = static_cast<float>(nextNoise(state));
             impulseL[i] = (r1 / 32767.0f * twiceScale - scale) * env;

@@ -11,11 +11,32 @@
 
 #include "dsp/NonUniformConvolver.h"
 
+// The engine's size: the longest response and the two-stage block sizes the
+// convolvers are laid out from.
+namespace reverb_scale {
+#if defined(BRIGHTFALL_FUZZ)
+// The fuzz build's engine: the same code on a smaller scale, so that the
+// fuzzers spend their time in the calls they make rather than in synthesis
+// and transforms. Every block size is a quarter (H = 64, T = 512) and the
+// responses a 32nd as long, so a Sustain change does about a fiftieth of
+// the work; they still fill the head and both stages of each convolver, the
+// last one started late, with more partitions in the first than one group
+// sums. The full size is what the unit tests run, in the ASan tree too.
+constexpr std::size_t kImpulseLength = 4000;
+constexpr std::uint32_t kHeadBlockSize = 51;   // H = 64
+constexpr std::uint32_t kTailBlockSize = 427;  // T = 512
+#else
+constexpr std::size_t kImpulseLength = 128000;
+constexpr std::uint32_t kHeadBlockSize = 102;   // H = 128
+constexpr std::uint32_t kTailBlockSize = 1706;  // T = 2048
+#endif
+}  // namespace reverb_scale
+
 class ReverbEngine {
   public:
-    static constexpr std::size_t kImpulseLength = 128000;
-    static constexpr std::uint32_t kHeadBlockSize = 102;   // H = 128
-    static constexpr std::uint32_t kTailBlockSize = 1706;  // T = 2048
+    static constexpr std::size_t kImpulseLength = reverb_scale::kImpulseLength;
+    static constexpr std::uint32_t kHeadBlockSize = reverb_scale::kHeadBlockSize;
+    static constexpr std::uint32_t kTailBlockSize = reverb_scale::kTailBlockSize;
 
     // Both convolvers empty and the block sizes 0 until the first reset, so a
     // setSustain before it synthesises but leaves the convolvers empty.

@@ -11,6 +11,10 @@ namespace brightfall {
 constexpr std::int32_t kUniqueId = 0x68643436;
 // The longest impulse response, in frames at any rate. The module reports
 // no tail of its own, so a host rendering offline has to know.
+#if defined(BRIGHTFALL_FUZZ)
+constexpr std::int64_t kLongestResponse = 4000;  // the fuzz build's smaller engine
+#else
 constexpr std::int64_t kLongestResponse = 128000;
+#endif
 
 }  // namespace brightfall

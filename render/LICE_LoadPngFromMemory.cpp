@@ -25,15 +25,17 @@ struct ReadCursor {
     std::size_t left;
 };
 
-// Reading past the end yields zero bytes rather than an error of its own: libpng then fails on the
-// damaged data (bad chunk, checksum, missing image data) and the load ends at the setjmp.
+// Reading past the end is an error of its own, reported at once (png_error returns through the
+// setjmp). Zeros in place of the missing bytes made libpng read a truncated file's last length
+// field as it stood: a chunk claiming up to 2 GB was read and checksummed byte by byte first.
 void ReadFromCursor(png_structp png, png_bytep out, png_size_t count) {
     auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
-    std::memset(out, 0, count);
-    const std::size_t n = count < cursor->left ? count : cursor->left;
-    std::memcpy(out, cursor->next, n);
-    cursor->next += n;
-    cursor->left -= n;
+    if (count > cursor->left) {
+        png_error(png, "read past the end of the data");
+    }
+    std::memcpy(out, cursor->next, count);
+    cursor->next += count;
+    cursor->left -= count;
 }
 
 struct ImageHeader {

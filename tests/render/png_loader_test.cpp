@@ -2,6 +2,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -458,6 +459,17 @@ TEST(PngLoader, FailsOnDamagedHeadersAndImpossibleSizes) {
     // A plausible size whose data is missing fails in the image data instead.
     const Bytes small = ClaimedImage(3, 2);
     EXPECT_EQ(LICE_LoadPngFromMemory(small.data(), small.size()), nullptr);
+
+    // A file that ends inside a chunk claiming 2 GB fails at its end, not after libpng has read
+    // and checksummed 2 GB of made-up bytes (most of a second, found by the PNG fuzzer).
+    Bytes endsEarly(kSignature, kSignature + 8);
+    const Bytes ihdr = Chunk("IHDR", {0, 0, 0, 7, 0, 0, 0, 5, 8, PNG_COLOR_TYPE_GRAY, 0, 0, 0});
+    endsEarly.insert(endsEarly.end(), ihdr.begin(), ihdr.end());
+    endsEarly.insert(endsEarly.end(), {0x7F, 0xFF, 0xFF, 0xFF, 'p', 'r', 'V', 't', 1, 2, 3, 4});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LICE_LoadPngFromMemory(endsEarly.data(), endsEarly.size()), nullptr);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 0.25);
 }
 
 }  // namespace
