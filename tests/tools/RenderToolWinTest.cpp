@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ScratchTest.h"
+#include "tools/audiofile/Utf16.h"
 
 namespace {
 
@@ -26,14 +27,6 @@ struct ToolRun {
 // A Unix absolute path names a file on Wine's drive Z:.
 std::string Native(const std::string& path) {
     return !path.empty() && path[0] == '/' ? "Z:" + path : path;
-}
-
-std::wstring Wide(const std::string& utf8) {
-    const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &wide[0], n);
-    return wide;
 }
 
 std::string Quoted(const std::string& arg) {
@@ -71,9 +64,9 @@ ToolRun RunTool(const std::string& dir, const std::vector<std::string>& args,
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
     ToolRun run;
-    std::wstring line = Wide(command);
-    const std::wstring folder = Wide(Native(cwd));
-    if (CreateProcessW(Wide(exe).c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+    std::wstring line = Utf16FromUtf8(command);
+    const std::wstring folder = Utf16FromUtf8(Native(cwd));
+    if (CreateProcessW(Utf16FromUtf8(exe).c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
                        folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &run.status);
