@@ -112,7 +112,10 @@ test: linux win32 win64
 	$(MAKE) --no-print-directory DEPS_DONE=1 test-dist DIST_JUNIT="$(call JUNIT,dist)"
 	@scripts/test-summary build linux win32 win64 dist
 
-bench: deps
+# The benchmarks, each against its reference in the same run; the peer
+# plug-ins they load are installed here, never by `make test`.
+bench:
+	@[ -n "$(DEPS_DONE)" ] || scripts/install-deps bench
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
