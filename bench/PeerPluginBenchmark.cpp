@@ -12,8 +12,11 @@
 // threads too, is divided by N and by the audio time: the per-instance share
 // of one core. Rounds interleave the kinds and rotate their order; the
 // summary gives medians over rounds and the lowest and highest ratio.
-// With --unpaced, ours runs its blocks back to back as well, caches warm, for
-// what pacing alone costs.
+// The host's own CPU while it merely sleeps from deadline to deadline is
+// measured alone in each round and taken out of every figure.
+// With --unpaced, every kind runs twice more: its blocks back to back,
+// caches warm, and paced by spinning rather than sleeping, the core kept
+// busy between blocks: what a plug-in loses to the sleep between blocks.
 //   peer_bench [--bundle DIR] [--rounds R] [--seconds S] [--blocks 64,128,...]
 //              [--instances 1,16] [--kinds brightfall,lsp,x42] [--unpaced]
 // Never part of `make test`: the peers are installed by `make bench` only.
@@ -533,16 +536,21 @@ struct Noise {
     }
 };
 
-// The share of one core each of the first `count` instances takes over
-// `seconds` of audio in blocks of `block`, paced or back to back.
+enum class Pace { Sleep, Spin, None };
+
+// The process's CPU time per second of audio while the first `count`
+// instances (none: the host alone) run `seconds` of audio in blocks of
+// `block`, waiting for each block's deadline asleep or spinning, or back to
+// back.
 double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
-               std::uint32_t block, double seconds, bool paced, const Noise& noise) {
+               std::uint32_t block, double seconds, Pace pace, const Noise& noise) {
     const std::size_t blocks = static_cast<std::size_t>(seconds * kRate / block);
     std::vector<std::vector<float>> outs(2 * count, std::vector<float>(block));
     const long periodNs = static_cast<long>(1e9 * block / kRate);
     timespec due;
     clock_gettime(CLOCK_MONOTONIC, &due);
     const double start = processCpu();
+    double spun = 0.0;  // the spinning's own CPU, taken out
     std::size_t at = 0;
     for (std::size_t b = 0; b < blocks; ++b) {
         if (at + block > noise.left.size())
@@ -551,13 +559,21 @@ double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
             set[i]->run(noise.left.data() + at, noise.right.data() + at, outs[2 * i].data(),
                         outs[2 * i + 1].data(), block);
         at += block;
-        if (paced) {
-            addNs(due, periodNs);
+        addNs(due, periodNs);
+        if (pace == Pace::Sleep) {
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+        } else if (pace == Pace::Spin) {
+            const double spinStart = processCpu();
+            timespec now;
+            do {
+                clock_gettime(CLOCK_MONOTONIC, &now);
+            } while (now.tv_sec < due.tv_sec ||
+                     (now.tv_sec == due.tv_sec && now.tv_nsec < due.tv_nsec));
+            spun += processCpu() - spinStart;
         }
     }
-    const double cpu = processCpu() - start;
-    return cpu / (static_cast<double>(count) * static_cast<double>(blocks) * block / kRate);
+    const double cpu = processCpu() - start - spun;
+    return cpu / (static_cast<double>(blocks) * block / kRate);
 }
 
 // --- The response file -------------------------------------------------------
@@ -724,14 +740,26 @@ int main(int argc, char** argv) {
     }
     free(bundleUri);
 
-    // cpu[kind][block][count] over rounds; index kinds.size() is ours unpaced.
-    const std::size_t slots = kinds.size() + (unpaced ? 1 : 0);
-    std::vector<std::vector<std::vector<std::vector<double>>>> cpu(
-        slots, std::vector<std::vector<std::vector<double>>>(
-                   blockSizes.size(), std::vector<std::vector<double>>(counts.size())));
+    // cpu[pace][kind][block][count] over rounds: paced asleep, then with
+    // --unpaced back to back and paced spinning.
+    const Pace paces[] = {Pace::Sleep, Pace::None, Pace::Spin};
+    const char* const paceNames[] = {"paced", "back to back", "paced, spinning"};
+    const std::size_t paceCount = unpaced ? 3 : 1;
+    std::vector<std::vector<std::vector<std::vector<double>>>> samples(
+        paceCount, std::vector<std::vector<std::vector<double>>>(
+                       kinds.size(), std::vector<std::vector<double>>(
+                                         blockSizes.size() * counts.size())));
+    // The host's own CPU while it only sleeps to each deadline: in a virtual
+    // machine a timed wake costs tens of microseconds of the process's time,
+    // the same whatever runs, and it is taken out of every plug-in's figure.
+    std::vector<std::vector<double>> host(blockSizes.size());
     Noise noise;
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t b = 0; b < blockSizes.size(); ++b) {
+            std::vector<std::unique_ptr<Instance>> none;
+            host[b].push_back(measure(none, 0, blockSizes[b], seconds, Pace::Sleep, noise));
+            std::fprintf(stderr, "round %d  host alone block %4u  %.3f %%\n", round + 1,
+                         blockSizes[b], 100 * host[b].back());
             for (std::size_t kk = 0; kk < kinds.size(); ++kk) {
                 const std::size_t k = (kk + static_cast<std::size_t>(round)) % kinds.size();
                 std::vector<std::unique_ptr<Instance>> set;
@@ -741,50 +769,51 @@ int main(int argc, char** argv) {
                         return 1;
                     set.push_back(std::move(in));
                 }
-                for (std::size_t c = 0; c < counts.size(); ++c) {
-                    const double share =
-                        measure(set, counts[c], blockSizes[b], seconds, true, noise);
-                    cpu[k][b][c].push_back(share);
-                    std::fprintf(stderr, "round %d  %-10s block %4u  N=%2u  %.3f %% per instance\n",
-                                 round + 1, kinds[k]->name, blockSizes[b], counts[c], 100 * share);
-                    if (unpaced && std::string(kinds[k]->name) == "brightfall") {
-                        const double fast =
-                            measure(set, counts[c], blockSizes[b], seconds, false, noise);
-                        cpu[kinds.size()][b][c].push_back(fast);
-                        std::fprintf(stderr, "round %d  %-10s block %4u  N=%2u  %.3f %% unpaced\n",
+                for (std::size_t c = 0; c < counts.size(); ++c)
+                    for (std::size_t p = 0; p < paceCount; ++p) {
+                        const double all =
+                            measure(set, counts[c], blockSizes[b], seconds, paces[p], noise);
+                        const double share =
+                            (all - (paces[p] == Pace::Sleep ? host[b].back() : 0.0)) / counts[c];
+                        samples[p][k][b * counts.size() + c].push_back(share);
+                        std::fprintf(stderr, "round %d  %-10s block %4u  N=%2u  %.3f %% %s\n",
                                      round + 1, kinds[k]->name, blockSizes[b], counts[c],
-                                     100 * fast);
+                                     100 * share, paceNames[p]);
                     }
-                }
             }
         }
     }
 
-    // The table: per-instance CPU (median over rounds), then each peer's
+    // The tables: per-instance CPU (median over rounds), then each peer's
     // median ratio to ours and its range over rounds (above 1: ours is cheaper).
     std::size_t ours = kinds.size();
     for (std::size_t k = 0; k < kinds.size(); ++k)
         if (std::string(kinds[k]->name) == "brightfall")
             ours = k;
-    std::printf("\nper-instance CPU, %% of one core (median of %d rounds)\n", rounds);
-    std::printf("| block | N |");
-    for (const Kind* k : kinds)
-        std::printf(" %s |", k->label);
-    if (unpaced)
-        std::printf(" Brightfall unpaced |");
-    std::printf("\n|---|---|");
-    for (std::size_t k = 0; k < slots; ++k)
-        std::printf("---|");
-    std::printf("\n");
-    for (std::size_t b = 0; b < blockSizes.size(); ++b)
-        for (std::size_t c = 0; c < counts.size(); ++c) {
-            std::printf("| %u | %u |", blockSizes[b], counts[c]);
-            for (std::size_t k = 0; k < slots; ++k)
-                std::printf(" %.3f |", 100 * median(cpu[k][b][c]));
-            std::printf("\n");
-        }
-    if (ours < kinds.size() && kinds.size() > 1) {
-        std::printf("\npeer CPU / ours, median [lowest-highest] over rounds\n| block | N |");
+    for (std::size_t p = 0; p < paceCount; ++p) {
+        std::printf("\nper-instance CPU, %% of one core, %s (median of %d rounds)%s\n",
+                    paceNames[p], rounds,
+                    paces[p] == Pace::Sleep ? "; the host's own waking taken out" : "");
+        std::printf("| block | N |%s", paces[p] == Pace::Sleep ? " host alone |" : "");
+        for (const Kind* k : kinds)
+            std::printf(" %s |", k->label);
+        std::printf("\n|---|---|%s", paces[p] == Pace::Sleep ? "---|" : "");
+        for (std::size_t k = 0; k < kinds.size(); ++k)
+            std::printf("---|");
+        std::printf("\n");
+        for (std::size_t b = 0; b < blockSizes.size(); ++b)
+            for (std::size_t c = 0; c < counts.size(); ++c) {
+                std::printf("| %u | %u |", blockSizes[b], counts[c]);
+                if (paces[p] == Pace::Sleep)
+                    std::printf(" %.3f |", 100 * median(host[b]));
+                for (std::size_t k = 0; k < kinds.size(); ++k)
+                    std::printf(" %.3f |", 100 * median(samples[p][k][b * counts.size() + c]));
+                std::printf("\n");
+            }
+        if (ours == kinds.size() || kinds.size() < 2)
+            continue;
+        std::printf("\npeer CPU / ours, %s, median [lowest-highest] over rounds\n| block | N |",
+                    paceNames[p]);
         for (std::size_t k = 0; k < kinds.size(); ++k)
             if (k != ours)
                 std::printf(" %s |", kinds[k]->label);
@@ -795,12 +824,14 @@ int main(int argc, char** argv) {
         for (std::size_t b = 0; b < blockSizes.size(); ++b)
             for (std::size_t c = 0; c < counts.size(); ++c) {
                 std::printf("| %u | %u |", blockSizes[b], counts[c]);
+                const std::vector<double>& mine = samples[p][ours][b * counts.size() + c];
                 for (std::size_t k = 0; k < kinds.size(); ++k) {
                     if (k == ours)
                         continue;
+                    const std::vector<double>& theirs = samples[p][k][b * counts.size() + c];
                     std::vector<double> r;
-                    for (std::size_t i = 0; i < cpu[k][b][c].size(); ++i)
-                        r.push_back(cpu[k][b][c][i] / cpu[ours][b][c][i]);
+                    for (std::size_t i = 0; i < theirs.size(); ++i)
+                        r.push_back(theirs[i] / mine[i]);
                     std::sort(r.begin(), r.end());
                     std::printf(" %.2f [%.2f-%.2f] |", median(r), r.front(), r.back());
                 }
