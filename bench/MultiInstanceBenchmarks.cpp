@@ -27,6 +27,7 @@
 
 #include "BenchNoise.h"
 #include "FftwReference.h"
+#include "dsp/KernelChoice.h"
 #include "dsp/ReverbEngine.h"
 
 namespace {
@@ -261,7 +262,53 @@ void BM_InstancesAgainstAlone(benchmark::State& state) {
         referenceStats.rtf(instances) / referenceSingleStats.rtf(1);
 }
 
+// range(0) engines of ours at host blocks of range(1), run in every
+// iteration with the AVX2 kernels and again with the wide (AVX-512) ones:
+// what the wider multiply-accumulates are worth. Skipped on a processor
+// without AVX-512.
+void BM_KernelWidth(benchmark::State& state) {
+    const auto instances = static_cast<std::size_t>(state.range(0));
+    const auto block = static_cast<std::size_t>(state.range(1));
+    if (!dspkernels::selectKernels(dspkernels::KernelChoice::Wide)) {
+        state.SkipWithError("no AVX-512 on this processor");
+        return;
+    }
+    const std::vector<double> x0 = noise(kSpan, 2), x1 = noise(kSpan, 3);
+    std::vector<double> y0(kSpan), y1(kSpan);
+    std::vector<std::unique_ptr<ReverbEngine>> ours;
+    for (std::size_t i = 0; i < instances; ++i) {
+        ours.push_back(std::make_unique<ReverbEngine>());
+        ours.back()->reset();
+        ours.back()->setMix(1.0f);
+        ours.back()->setSustain(1.0f);
+    }
+    const auto n = static_cast<std::int32_t>(block);
+    auto runOurs = [n](ReverbEngine& e, const double* const* in, double* const* out) {
+        e.process(in, out, n, true, true);
+    };
+    CallStats vectorStats, wideStats;
+    for (auto _ : state) {
+        for (const bool wide : {false, true}) {
+            dspkernels::selectKernels(wide ? dspkernels::KernelChoice::Wide
+                                           : dspkernels::KernelChoice::Vector);
+            CallStats& stats = wide ? wideStats : vectorStats;
+            const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            round(ours, x0, x1, y0, y1, block, stats, runOurs);
+            stats.cpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
+        }
+    }
+    dspkernels::selectKernels(dspkernels::KernelChoice::Wide);
+    state.counters["vector_rtf"] = vectorStats.rtf(instances);
+    state.counters["wide_rtf"] = wideStats.rtf(instances);
+    state.counters["wide_vs_vector"] = wideStats.rtf(instances) / vectorStats.rtf(instances);
+}
+
 }  // namespace
+
+BENCHMARK(BM_KernelWidth)
+    ->ArgsProduct({{1, 16}, {64, 128, 512, 1024}})
+    ->ArgNames({"N", "block"})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_InstancesAgainstAlone)
     ->ArgsProduct({{4, 8, 16}, {64, 128}, {8, 1000}})

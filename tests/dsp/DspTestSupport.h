@@ -68,14 +68,18 @@ inline double relativeError(const std::vector<double>& actual, std::size_t offse
     return peak > 0.0 ? err / peak : err;
 }
 
-// Runs check() with the plain kernels and again with the vector kernels where
-// the processor has them, leaving the default (vector when available) behind.
+// Runs check() with the plain kernels and again with the vector and the wide
+// kernels where the processor has them, leaving the default (the widest
+// available) behind.
 template <typename Check>
 void withEachKernelSet(Check check) {
     dspkernels::selectKernels(dspkernels::KernelChoice::Plain);
     check("plain kernels");
     if (dspkernels::selectKernels(dspkernels::KernelChoice::Vector)) {
         check("vector kernels");
+    }
+    if (dspkernels::selectKernels(dspkernels::KernelChoice::Wide)) {
+        check("wide kernels");
     }
 }
 
