@@ -285,19 +285,20 @@ class Instance {
             worker->end_run(lilv_instance_get_handle(instance));
     }
 
+    // A copy of a request or a response, queued for serviceWorker.
+    static LV2_Worker_Status queue(std::vector<std::vector<std::uint8_t>>& to, std::uint32_t size,
+                                   const void* data) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        to.emplace_back(bytes, bytes + size);
+        return LV2_WORKER_SUCCESS;
+    }
     static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle h, std::uint32_t size,
                                           const void* data) {
-        auto* self = static_cast<Instance*>(h);
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        self->requests.emplace_back(bytes, bytes + size);
-        return LV2_WORKER_SUCCESS;
+        return queue(static_cast<Instance*>(h)->requests, size, data);
     }
     static LV2_Worker_Status respond(LV2_Worker_Respond_Handle h, std::uint32_t size,
                                      const void* data) {
-        auto* self = static_cast<Instance*>(h);
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        self->responses.emplace_back(bytes, bytes + size);
-        return LV2_WORKER_SUCCESS;
+        return queue(static_cast<Instance*>(h)->responses, size, data);
     }
     static const void* retrieve(LV2_State_Handle h, std::uint32_t key, std::size_t* size,
                                 std::uint32_t* type, std::uint32_t* flags) {
