@@ -193,6 +193,9 @@ bool NonUniformConvolver::beginInitStages(std::size_t headBlockSize, const std::
     for (std::size_t i = 0; i + 1 < stageCount; ++i) {
         stages[i].late = true;
     }
+    if (staggered && stageCount > 0) {
+        stages[stageCount - 1].inset = true;
+    }
     if (stageCount > 0) {
         // A multiple of H, so no fragment of input wraps around it.
         history.resize(largest + h);
@@ -280,8 +283,9 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
                 // transform runs in the first fragment, before the history
                 // overwrites its input; half a step later for a late stage.
                 const std::size_t steps = stage.work.getStepCount();
-                advance(stage, stage.late ? (2 * steps * stage.fill + b) / (2 * b)
-                                          : (steps * stage.fill + b - 1) / b);
+                advance(stage, stage.inset  ? insetTarget(steps, stage.fill, b, h)
+                               : stage.late ? (2 * steps * stage.fill + b) / (2 * b)
+                                            : (steps * stage.fill + b - 1) / b);
             }
             if (stage.fill == b) {
                 stage.work.completeBlock();
@@ -293,6 +297,17 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
         }
         done += n;
     }
+}
+
+std::size_t NonUniformConvolver::insetTarget(std::size_t steps, std::size_t fill, std::size_t b,
+                                            std::size_t h) {
+    // An even spread over fill H/2 .. B - H/2, rounded up: the forward
+    // transform still runs by fill H, while the history holds its input
+    // (every stage block is above H, so B - H > 0).
+    if (2 * fill <= h) {
+        return 0;
+    }
+    return (steps * (fill - h / 2) + (b - h) - 1) / (b - h);
 }
 
 void NonUniformConvolver::advance(Stage& stage, std::size_t target) {
@@ -319,6 +334,7 @@ void NonUniformConvolver::reset() {
         stage.step = 0;
         stage.pending = false;
         stage.late = false;
+        stage.inset = false;
     }
     stageCount = 0;
 }

@@ -76,6 +76,13 @@ class NonUniformConvolver {
     // still spread over coming calls; the storage is kept for the next one.
     void reset();
 
+    // Runs the largest stage's transforms a few fragments inside its block
+    // (the forward one later, the inverse one earlier), so that a second
+    // convolver fed the same blocks, the other channel's, does not run its
+    // own in the same call: the worst call carries one of them, not two.
+    // Output unchanged; kept across init and reset. [control thread]
+    void setStaggered(bool on) { staggered = on; }
+
     std::size_t getHeadSize() const { return headSize; }
     const FFTConvolver& getHead() const { return head; }
     // The stages that hold part of the response, nearest first.
@@ -100,6 +107,9 @@ class NonUniformConvolver {
         // stage's transforms do not fall in the same call as the largest
         // stage's.
         bool late = false;
+        // Steps due from H/2 into the block to H/2 before its end instead
+        // of over the whole block (setStaggered).
+        bool inset = false;
     };
 
     // Where a response's pieces start and end, for stages of the given blocks.
@@ -133,8 +143,11 @@ class NonUniformConvolver {
     Stage stages[kMaxStages];
     std::size_t stageCount = 0;
     std::size_t loading = 0;  // the piece initStep loads next: 0 the head, then stage i + 1
+    bool staggered = false;
 
     void advance(Stage& stage, std::size_t target);
+    static std::size_t insetTarget(std::size_t steps, std::size_t fill, std::size_t b,
+                                   std::size_t h);
 };
 
 }  // namespace fftconvolver

@@ -34,7 +34,11 @@ constexpr double kRadius = static_cast<double>(ReverbEngine::kImpulseLength) / 2
 
 }  // namespace
 
-ReverbEngine::ReverbEngine() = default;
+ReverbEngine::ReverbEngine() {
+    // The two channels take the same blocks: the right one's far-stage
+    // transforms run in other calls than the left one's.
+    convolverR.setStaggered(true);
+}
 
 std::uint32_t ReverbEngine::drawNoise() {
     return nextNoise(noiseState());

@@ -37,7 +37,8 @@ std::size_t coveredLength(const NonUniformConvolver& conv, std::size_t stage) {
 // and of 2T from 4T. Whatever the call sizes and wherever the response ends
 // against the stage boundaries (the last stage starting late so its
 // partitions end with the response, or not), the output is the two-stage
-// convolver's to rounding.
+// convolver's to rounding; with the largest stage's work staggered (odd call
+// sizes) as well.
 TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) {
     const std::size_t callSizes[] = {1, 7, 64, 1000, 4 * T + 3, 0};
     struct Case {
@@ -67,6 +68,7 @@ TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) 
             for (std::size_t call : callSizes) {
                 SCOPED_TRACE(testing::Message() << "irLen " << c.irLen << " call " << call);
                 NonUniformConvolver conv;
+                conv.setStaggered(call % 2 == 1);
                 ASSERT_TRUE(conv.init(kHeadRequest, kTailRequest, h.data(), h.size()));
                 EXPECT_EQ(conv.getHeadSize(), 128u);
                 ASSERT_EQ(conv.getStageCount(), c.stages);
