@@ -56,6 +56,17 @@ void fanPlain(double* const* re, double* const* im, const double* const* reA,
     }
 }
 
+void convolveBlockStartPlain(double* out, const double* base, const double* x, const double* h,
+                             std::size_t from, std::size_t to) {
+    for (std::size_t p = from; p < to; ++p) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j <= p; ++j) {
+            sum = x[j] * h[p - j] + sum;
+        }
+        out[p - from] = base[p] + sum;
+    }
+}
+
 #if BRIGHTFALL_X86_KERNELS
 typedef double Vec4 __attribute__((vector_size(32)));
 
@@ -108,6 +119,35 @@ __attribute__((target("avx2,fma"))) std::size_t fanAvx2(double* const* re, doubl
         }
     }
     return whole;
+}
+
+// Sixteen outputs a pass, in four independent sums so that the fused
+// multiply-adds overlap; every input up to the pass's last output is taken
+// by all four, the taps before h[0] being zeros. Lane p adds x[j] * h[p - j]
+// for j = 0, 1, ... in order, as the wide kernel's lanes do.
+__attribute__((target("avx2,fma"))) void convolveBlockStartAvx2(double* out, const double* base,
+                                                                const double* x, const double* h,
+                                                                std::size_t from, std::size_t to) {
+    for (std::size_t p0 = from; p0 < to; p0 += 16) {
+        const std::size_t end = std::min(p0 + 16, to);
+        Vec4 s0 = {}, s1 = {}, s2 = {}, s3 = {};
+        const double* tap = h + p0;
+        for (std::size_t j = 0; j < end; ++j, --tap) {
+            const Vec4 xj = {x[j], x[j], x[j], x[j]};
+            s0 = xj * load4(tap) + s0;
+            s1 = xj * load4(tap + 4) + s1;
+            s2 = xj * load4(tap + 8) + s2;
+            s3 = xj * load4(tap + 12) + s3;
+        }
+        double sums[16];
+        store4(sums, s0);
+        store4(sums + 4, s1);
+        store4(sums + 8, s2);
+        store4(sums + 12, s3);
+        for (std::size_t p = p0; p < end; ++p) {
+            out[p - from] = base[p] + sums[p - p0];
+        }
+    }
 }
 
 // The same two kernels eight bins a step, for processors with AVX-512.
@@ -166,6 +206,32 @@ __attribute__((target("avx512f"))) std::size_t fanAvx512(double* const* re, doub
     return whole;
 }
 
+// Thirty-two outputs a pass, each lane as an AVX2 lane does it.
+__attribute__((target("avx512f"))) void convolveBlockStartAvx512(double* out, const double* base,
+                                                                 const double* x, const double* h,
+                                                                 std::size_t from, std::size_t to) {
+    for (std::size_t p0 = from; p0 < to; p0 += 32) {
+        const std::size_t end = std::min(p0 + 32, to);
+        Vec8 s0 = {}, s1 = {}, s2 = {}, s3 = {};
+        const double* tap = h + p0;
+        for (std::size_t j = 0; j < end; ++j, --tap) {
+            const Vec8 xj = {x[j], x[j], x[j], x[j], x[j], x[j], x[j], x[j]};
+            s0 = xj * load8(tap) + s0;
+            s1 = xj * load8(tap + 8) + s1;
+            s2 = xj * load8(tap + 16) + s2;
+            s3 = xj * load8(tap + 24) + s3;
+        }
+        double sums[32];
+        store8(sums, s0);
+        store8(sums + 8, s1);
+        store8(sums + 16, s2);
+        store8(sums + 24, s3);
+        for (std::size_t p = p0; p < end; ++p) {
+            out[p - from] = base[p] + sums[p - p0];
+        }
+    }
+}
+
 #endif
 
 void fan(double* const* re, double* const* im, const double* const* reA, const double* const* imA,
@@ -195,6 +261,34 @@ void fan(double* const* re, double* const* im, const double* const* reA, const d
 }
 
 }  // namespace
+
+void convolveBlockStart(double* out, const double* base, const double* x, const double* h,
+                        std::size_t from, std::size_t to) {
+#if BRIGHTFALL_X86_KERNELS
+    if (dspkernels::wideKernelsActive()) {
+        convolveBlockStartAvx512(out, base, x, h, from, to);
+        return;
+    }
+    if (dspkernels::vectorKernelsActive()) {
+        convolveBlockStartAvx2(out, base, x, h, from, to);
+        return;
+    }
+#endif
+    convolveBlockStartPlain(out, base, x, h, from, to);
+}
+
+void addHalfTurned(double* re, double* im, const double* qRe, const double* qIm, std::size_t n) {
+    for (std::size_t k = 0; k + 1 < n; k += 2) {
+        re[k] = qRe[k] + re[k];
+        im[k] = qIm[k] + im[k];
+        re[k + 1] = qRe[k + 1] - re[k + 1];
+        im[k + 1] = qIm[k + 1] - im[k + 1];
+    }
+    if (n % 2 == 1) {
+        re[n - 1] = qRe[n - 1] + re[n - 1];
+        im[n - 1] = qIm[n - 1] + im[n - 1];
+    }
+}
 
 void addSamples(double* result, const double* a, const double* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {

@@ -10,6 +10,20 @@ namespace fftconvolver {
 // result[i] = a[i] + b[i]
 void addSamples(double* result, const double* a, const double* b, std::size_t n);
 
+// The start of a block's convolution with the response's first taps, as the
+// block arrives: out[p - from] = base[p] + (x[0] * h[p] + x[1] * h[p-1] +
+// ... + x[p] * h[0]) for p in [from, to), reading x[0 .. to) and h[-kTapLead ..
+// to + kTapLead), which must be zeros outside the taps. Each sum is taken in
+// order of j, so an output is the same whichever calls the block arrives in;
+// the vector kernels also add products of the zeros, which change nothing.
+constexpr std::size_t kTapLead = 32;
+void convolveBlockStart(double* out, const double* base, const double* x, const double* h,
+                        std::size_t from, std::size_t to);
+
+// (re + i*im) = (qRe + i*qIm) + (-1)^k (re + i*im) at bin k: a spectrum's
+// transform moved by half its length (k from 0), added to another.
+void addHalfTurned(double* re, double* im, const double* qRe, const double* qIm, std::size_t n);
+
 // (re + i*im) += (reA + i*imA) * (reB + i*imB), bin by bin: the two products of
 // each part are combined first and the accumulator is added last.
 void multiplyAccumulate(double* re, double* im, const double* reA, const double* imA,

@@ -10,6 +10,7 @@
 
 #include "dsp/Buffer.h"
 #include "dsp/FFTConvolver.h"
+#include "dsp/HeadConvolver.h"
 #include "dsp/SpreadStage.h"
 
 namespace fftconvolver {
@@ -84,7 +85,7 @@ class NonUniformConvolver {
     void setStaggered(bool on) { staggered = on; }
 
     std::size_t getHeadSize() const { return headSize; }
-    const FFTConvolver& getHead() const { return head; }
+    const HeadConvolver& getHead() const { return head; }
     // The stages that hold part of the response, nearest first.
     std::size_t getStageCount() const { return stageCount; }
     const SpreadStage& getStage(std::size_t i) const { return stages[i].work; }
@@ -134,7 +135,7 @@ class NonUniformConvolver {
     std::size_t pieceStepSize(std::size_t piece) const;
 
     std::size_t headSize = 0;
-    FFTConvolver head;
+    HeadConvolver head;
     // The input of the last history.size() samples, read by the stages: the
     // largest stage block plus H, so a block completed in one fragment is
     // still whole when its transform runs in the next.
