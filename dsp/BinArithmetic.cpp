@@ -290,6 +290,17 @@ void addHalfTurned(double* re, double* im, const double* qRe, const double* qIm,
     }
 }
 
+void prefetchAhead(const double* p, std::size_t n) {
+#if defined(__GNUC__) || defined(__clang__)
+    constexpr std::size_t kLine = 64 / sizeof(double);
+    for (std::size_t k = 0; k < n; k += kLine) {
+        __builtin_prefetch(p + k, 0, 3);
+    }
+#else
+    (void)p, (void)n;
+#endif
+}
+
 void addSamples(double* result, const double* a, const double* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         result[i] = a[i] + b[i];

@@ -24,6 +24,11 @@ void convolveBlockStart(double* out, const double* base, const double* x, const 
 // transform moved by half its length (k from 0), added to another.
 void addHalfTurned(double* re, double* im, const double* qRe, const double* qIm, std::size_t n);
 
+// Asks for n doubles from p to be brought into the caches, for data a call
+// is about to read after other work: its misses then overlap that work
+// instead of following one another.
+void prefetchAhead(const double* p, std::size_t n);
+
 // (re + i*im) += (reA + i*imA) * (reB + i*imB), bin by bin: the two products of
 // each part are combined first and the accumulator is added last.
 void multiplyAccumulate(double* re, double* im, const double* reA, const double* imA,

@@ -143,6 +143,17 @@ void HeadConvolver::startBlock(const double* whole, double* out) {
         std::memset(static_cast<void*>(s + block), 0, block * sizeof(double));
         fft.fft(s, s, s + stride / 2);
     };
+    // Every spectrum the sums below read, asked for before the transform:
+    // among many instances they have left the near caches since the last
+    // block, and one short stream after another would each wait its turn.
+    for (std::size_t i = 0; i < p; ++i) {
+        prefetchAhead(irRe[i], bins);
+        prefetchAhead(irIm[i], bins);
+        prefetchAhead(inRe[i], bins);
+        prefetchAhead(inIm[i], bins);
+    }
+    prefetchAhead(olderRe.data(), bins);
+    prefetchAhead(olderIm.data(), bins);
     if (lastPending) {
         // The last block came in pieces: its transform waited until now.
         newest = (newest > 0 ? newest : p) - 1;
