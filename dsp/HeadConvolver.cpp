@@ -61,6 +61,9 @@ bool HeadConvolver::beginInit(std::size_t blockSize, ResponseView ir, std::size_
     }
     olderRe.resize(bins);
     olderIm.resize(bins);
+    nextRe.resize(bins);
+    nextIm.resize(bins);
+    secondOfPair = false;
     sumRe.resize(bins);
     sumIm.resize(bins);
     work.resize(2 * block);
@@ -103,7 +106,7 @@ void HeadConvolver::reserve(std::size_t blockSize, std::size_t irLen) {
     irIm.reserve(most);
     inRe.reserve(most);
     inIm.reserve(most);
-    for (Buffer<double>* spectrumPart : {&olderRe, &olderIm, &sumRe, &sumIm}) {
+    for (Buffer<double>* spectrumPart : {&olderRe, &olderIm, &nextRe, &nextIm, &sumRe, &sumIm}) {
         spectrumPart->reserve(blockSize + 1);
     }
     work.reserve(2 * blockSize);
@@ -125,9 +128,11 @@ void HeadConvolver::reset() {
     inRe.clear();
     inIm.clear();
     newest = 0;
-    for (Buffer<double>* b : {&olderRe, &olderIm, &sumRe, &sumIm, &work, &past, &filling, &last}) {
+    for (Buffer<double>* b :
+         {&olderRe, &olderIm, &nextRe, &nextIm, &sumRe, &sumIm, &work, &past, &filling, &last}) {
         b->resize(0);
     }
+    secondOfPair = false;
     fill = 0;
     lastPending = false;
     loadIr = ResponseView();
@@ -146,14 +151,22 @@ void HeadConvolver::startBlock(const double* whole, double* out) {
     // Every spectrum the sums below read, asked for before the transform:
     // among many instances they have left the near caches since the last
     // block, and one short stream after another would each wait its turn.
-    for (std::size_t i = 0; i < p; ++i) {
+    const bool paired = p > 2;
+    const std::size_t reads = paired && secondOfPair ? 2 : p;
+    for (std::size_t i = 0; i < reads; ++i) {
         prefetchAhead(irRe[i], bins);
         prefetchAhead(irIm[i], bins);
+    }
+    for (std::size_t i = 0; i < p && reads == p; ++i) {
         prefetchAhead(inRe[i], bins);
         prefetchAhead(inIm[i], bins);
     }
     prefetchAhead(olderRe.data(), bins);
     prefetchAhead(olderIm.data(), bins);
+    if (paired && secondOfPair) {
+        prefetchAhead(nextRe.data(), bins);
+        prefetchAhead(nextIm.data(), bins);
+    }
     if (lastPending) {
         // The last block came in pieces: its transform waited until now.
         newest = (newest > 0 ? newest : p) - 1;
@@ -169,10 +182,36 @@ void HeadConvolver::startBlock(const double* whole, double* out) {
                        bins);
     // Partitions 1 .. P-1 against the blocks before the one starting: the
     // first half of their transform is heard now, the second in the next.
-    olderRe.zero();
-    olderIm.zero();
-    multiplyAccumulateSeries(olderRe.data(), olderIm.data(), irRe.data(), irIm.data(),
-                             inRe.data(), inIm.data(), p, (newest + p - 1) % p, bins);
+    if (!paired) {
+        olderRe.zero();
+        olderIm.zero();
+        multiplyAccumulateSeries(olderRe.data(), olderIm.data(), irRe.data(), irIm.data(),
+                                 inRe.data(), inIm.data(), p, (newest + p - 1) % p, bins);
+    } else if (!secondOfPair) {
+        // Each input once, into this block's sum and the next one's: the
+        // input i blocks back meets partition i here, i + 1 there.
+        olderRe.zero();
+        olderIm.zero();
+        nextRe.zero();
+        nextIm.zero();
+        for (std::size_t i = 1; i < p; ++i) {
+            const std::size_t slot = (newest + i - 1) % p;
+            multiplyAccumulate(olderRe.data(), olderIm.data(), irRe[i], irIm[i], inRe[slot],
+                               inIm[slot], bins);
+            if (i + 1 < p) {
+                multiplyAccumulate(nextRe.data(), nextIm.data(), irRe[i + 1], irIm[i + 1],
+                                   inRe[slot], inIm[slot], bins);
+            }
+        }
+        secondOfPair = true;
+    } else {
+        // The pair's second block adds its newest input, just transformed.
+        std::memcpy(olderRe.data(), nextRe.data(), bins * sizeof(double));
+        std::memcpy(olderIm.data(), nextIm.data(), bins * sizeof(double));
+        multiplyAccumulate(olderRe.data(), olderIm.data(), irRe[1], irIm[1], inRe[newest],
+                           inIm[newest], bins);
+        secondOfPair = false;
+    }
     addHalfTurned(sumRe.data(), sumIm.data(), olderRe.data(), olderIm.data(), bins);
     if (whole != nullptr) {
         // The whole block at once: partition 0 against it joins the same
@@ -227,7 +266,8 @@ void HeadConvolver::process(const double* input, double* output, std::size_t len
 
 std::size_t HeadConvolver::getAllocatedBytes() const {
     std::size_t held = taps.capacity() + spectra.capacity() + work.capacity();
-    for (const Buffer<double>* b : {&olderRe, &olderIm, &sumRe, &sumIm, &past, &filling, &last}) {
+    for (const Buffer<double>* b :
+         {&olderRe, &olderIm, &nextRe, &nextIm, &sumRe, &sumIm, &past, &filling, &last}) {
         held += b->capacity();
     }
     return held * sizeof(double);

@@ -78,6 +78,11 @@ class HeadConvolver {
     // what the last boundary summed, kept for the second half of its
     // transform, heard in the next block.
     Buffer<double> olderRe, olderIm;
+    // Blocks are summed in pairs: the first block of a pair reads every
+    // spectrum once for both, leaving here the next block's sum but for its
+    // newest input, which that block adds.
+    Buffer<double> nextRe, nextIm;
+    bool secondOfPair = false;
     Buffer<double> sumRe, sumIm;
     Buffer<double> work;     // one transform's samples, 2B
     Buffer<double> past;     // the block now filling, from earlier blocks

@@ -46,6 +46,7 @@ TEST(NonUniformConvolver, MatchesTheTwoStageConvolverForEveryCallSizeAndLength) 
     };
     const Case cases[] = {
         {100, 0, 0, 0, 0},                    // less than one head block
+        {300, 0, 0, 0, 0},                    // three head blocks, summed in pairs
         {T / 2, 0, 0, 0, 0},                  // the head alone
         {T / 2 + 1, 1, T / 4, 1, 0},          // one sample in the first stage
         {T / 2 + T / 4 + 5, 1, T / 4, 1, 5},  // a whole partition, starting 5 late
