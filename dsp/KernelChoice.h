@@ -1,6 +1,7 @@
 // Which kernels the FFT and multiply-accumulates run: plain code for any
-// processor, AVX2/FMA kernels, or those with the multiply-accumulates eight
-// bins wide (AVX-512), the widest the processor has chosen at start-up.
+// processor, AVX2/FMA kernels, or those with the multiply-accumulates, the
+// head's direct convolution and the transforms' radix-4 passes eight doubles
+// wide (AVX-512), the widest the processor has chosen at start-up.
 // Read on the audio thread; changed only by tests and benchmarks.
 #pragma once
 
