@@ -1,6 +1,7 @@
 #include "dsp/BinArithmetic.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "dsp/KernelChoice.h"
@@ -124,30 +125,31 @@ __attribute__((target("avx2,fma"))) std::size_t fanAvx2(double* const* re, doubl
 // Sixteen outputs a pass, in four independent sums so that the fused
 // multiply-adds overlap; every input up to the pass's last output is taken
 // by all four, the taps before h[0] being zeros. Lane p adds x[j] * h[p - j]
-// for j = 0, 1, ... in order, as the wide kernel's lanes do.
-__attribute__((target("avx2,fma"))) void convolveBlockStartAvx2(double* out, const double* base,
-                                                                const double* x, const double* h,
-                                                                std::size_t from, std::size_t to) {
-    for (std::size_t p0 = from; p0 < to; p0 += 16) {
-        const std::size_t end = std::min(p0 + 16, to);
+// for j = 0, 1, ... in order, as the wide kernel's lanes do. Whole passes
+// only, stored straight from the registers (no array on the stack, whose
+// alignment a sanitiser's relocated frames need not keep); returns where
+// the outputs it left begin.
+__attribute__((target("avx2,fma"))) std::size_t convolveBlockStartAvx2(
+    double* out, const double* base, const double* x, const double* h, std::size_t from,
+    std::size_t to) {
+    std::size_t p0 = from;
+    for (; p0 + 16 <= to; p0 += 16) {
         Vec4 s0 = {}, s1 = {}, s2 = {}, s3 = {};
         const double* tap = h + p0;
-        for (std::size_t j = 0; j < end; ++j, --tap) {
+        for (std::size_t j = 0; j < p0 + 16; ++j, --tap) {
             const Vec4 xj = {x[j], x[j], x[j], x[j]};
             s0 = xj * load4(tap) + s0;
             s1 = xj * load4(tap + 4) + s1;
             s2 = xj * load4(tap + 8) + s2;
             s3 = xj * load4(tap + 12) + s3;
         }
-        double sums[16];
-        store4(sums, s0);
-        store4(sums + 4, s1);
-        store4(sums + 8, s2);
-        store4(sums + 12, s3);
-        for (std::size_t p = p0; p < end; ++p) {
-            out[p - from] = base[p] + sums[p - p0];
-        }
+        double* o = out + (p0 - from);
+        store4(o, load4(base + p0) + s0);
+        store4(o + 4, load4(base + p0 + 4) + s1);
+        store4(o + 8, load4(base + p0 + 8) + s2);
+        store4(o + 12, load4(base + p0 + 12) + s3);
     }
+    return p0;
 }
 
 // The same two kernels eight bins a step, for processors with AVX-512.
@@ -206,30 +208,29 @@ __attribute__((target("avx512f"))) std::size_t fanAvx512(double* const* re, doub
     return whole;
 }
 
-// Thirty-two outputs a pass, each lane as an AVX2 lane does it.
-__attribute__((target("avx512f"))) void convolveBlockStartAvx512(double* out, const double* base,
-                                                                 const double* x, const double* h,
-                                                                 std::size_t from, std::size_t to) {
-    for (std::size_t p0 = from; p0 < to; p0 += 32) {
-        const std::size_t end = std::min(p0 + 32, to);
+// Thirty-two outputs a pass, each lane as an AVX2 lane does it; whole
+// passes only, as there.
+__attribute__((target("avx512f"))) std::size_t convolveBlockStartAvx512(
+    double* out, const double* base, const double* x, const double* h, std::size_t from,
+    std::size_t to) {
+    std::size_t p0 = from;
+    for (; p0 + 32 <= to; p0 += 32) {
         Vec8 s0 = {}, s1 = {}, s2 = {}, s3 = {};
         const double* tap = h + p0;
-        for (std::size_t j = 0; j < end; ++j, --tap) {
+        for (std::size_t j = 0; j < p0 + 32; ++j, --tap) {
             const Vec8 xj = {x[j], x[j], x[j], x[j], x[j], x[j], x[j], x[j]};
             s0 = xj * load8(tap) + s0;
             s1 = xj * load8(tap + 8) + s1;
             s2 = xj * load8(tap + 16) + s2;
             s3 = xj * load8(tap + 24) + s3;
         }
-        double sums[32];
-        store8(sums, s0);
-        store8(sums + 8, s1);
-        store8(sums + 16, s2);
-        store8(sums + 24, s3);
-        for (std::size_t p = p0; p < end; ++p) {
-            out[p - from] = base[p] + sums[p - p0];
-        }
+        double* o = out + (p0 - from);
+        store8(o, load8(base + p0) + s0);
+        store8(o + 8, load8(base + p0 + 8) + s1);
+        store8(o + 16, load8(base + p0 + 16) + s2);
+        store8(o + 24, load8(base + p0 + 24) + s3);
     }
+    return p0;
 }
 
 #endif
@@ -265,12 +266,19 @@ void fan(double* const* re, double* const* im, const double* const* reA, const d
 void convolveBlockStart(double* out, const double* base, const double* x, const double* h,
                         std::size_t from, std::size_t to) {
 #if BRIGHTFALL_X86_KERNELS
-    if (dspkernels::wideKernelsActive()) {
-        convolveBlockStartAvx512(out, base, x, h, from, to);
-        return;
-    }
     if (dspkernels::vectorKernelsActive()) {
-        convolveBlockStartAvx2(out, base, x, h, from, to);
+        const std::size_t done = dspkernels::wideKernelsActive()
+                                     ? convolveBlockStartAvx512(out, base, x, h, from, to)
+                                     : convolveBlockStartAvx2(out, base, x, h, from, to);
+        // The outputs short of a whole pass, each lane's fused steps one by
+        // one: the same sums, bit for bit.
+        for (std::size_t p = done; p < to; ++p) {
+            double sum = 0.0;
+            for (std::size_t j = 0; j <= p; ++j) {
+                sum = std::fma(x[j], h[p - j], sum);
+            }
+            out[p - from] = base[p] + sum;
+        }
         return;
     }
 #endif
