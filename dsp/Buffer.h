@@ -12,6 +12,8 @@
 #include <new>
 #include <utility>
 
+#include "dsp/LargeStorage.h"
+
 namespace fftconvolver {
 
 template <typename T>
@@ -49,7 +51,7 @@ class Buffer {
         if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
             throw std::bad_alloc();
         }
-        T* grown = static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kAlignment}));
+        T* grown = static_cast<T*>(LargeStorage::allocate(n * sizeof(T), kAlignment));
         std::memset(static_cast<void*>(grown), 0, n * sizeof(T));
         clear();
         storage = grown;
@@ -59,7 +61,7 @@ class Buffer {
     // Frees the storage.
     void clear() {
         if (storage != nullptr) {
-            ::operator delete (storage, std::align_val_t{kAlignment});
+            LargeStorage::release(storage, held * sizeof(T), kAlignment);
         }
         storage = nullptr;
         count = 0;
