@@ -13,6 +13,9 @@
 // Reported per instance: the thread's CPU time inside the calls as % of one
 // core, median over the rounds. Paced against back to back is what the wait
 // between blocks costs; spin against paced, how much of that the sleep adds.
+// For scale, the same three ways: a plain read of every cache line of 32 KB,
+// 512 KB and 4 MB once per block (µs per block), and a chain of dependent
+// multiply-adds that touches no memory.
 //   paced_bench [--rounds R] [--seconds S] [--blocks 64,512] [--instances 1,16]
 #include <pthread.h>
 #include <sched.h>
@@ -89,9 +92,32 @@ struct Instances {
     }
 };
 
-// Per-instance CPU, % of one core, over `seconds` of audio.
-double run(Instances& set, Mode mode, std::size_t block, double seconds,
-           const std::vector<double>& input, std::vector<double>& output) {
+// The reference work: one read of every cache line of its data, or, with
+// none, a chain of 3000 dependent multiply-adds.
+struct Sweep {
+    std::vector<double> data;
+    volatile double sink = 0.0;
+
+    explicit Sweep(std::size_t bytes) : data(bytes / sizeof(double), 1.0) {}
+    void run() {
+        double sum = 0.0;
+        if (data.empty()) {
+            double a = 1.0;
+            for (int i = 0; i < 3000; ++i) {
+                a = a * 1.0000001 + 1e-9;
+            }
+            sum = a;
+        }
+        for (std::size_t i = 0; i < data.size(); i += 8) {
+            sum += data[i];
+        }
+        sink = sum;
+    }
+};
+
+// µs of thread CPU per block.
+template <typename Work>
+double perBlock(Work&& work, Mode mode, std::size_t block, double seconds) {
     const auto blocks = static_cast<long>(seconds * kRate / static_cast<double>(block));
     const auto period = static_cast<long>(1e9 * static_cast<double>(block) / kRate);
     timespec next{};
@@ -99,9 +125,7 @@ double run(Instances& set, Mode mode, std::size_t block, double seconds,
     double inside = 0.0;
     for (long b = 0; b < blocks; ++b) {
         const double start = threadCpu();
-        for (auto& c : set.channels) {
-            c->process(input.data(), output.data(), block);
-        }
+        work();
         inside += threadCpu() - start;
         if (mode == kBackToBack) {
             continue;
@@ -116,8 +140,21 @@ double run(Instances& set, Mode mode, std::size_t block, double seconds,
             } while (before(now, next));
         }
     }
-    const double audio = static_cast<double>(blocks) * static_cast<double>(block) / kRate;
-    return 100.0 * inside / (audio * static_cast<double>(set.channels.size() / 2));
+    return 1e6 * inside / static_cast<double>(blocks);
+}
+
+// Per-instance CPU, % of one core.
+double run(Instances& set, Mode mode, std::size_t block, double seconds,
+           const std::vector<double>& input, std::vector<double>& output) {
+    const double us = perBlock(
+        [&] {
+            for (auto& c : set.channels) {
+                c->process(input.data(), output.data(), block);
+            }
+        },
+        mode, block, seconds);
+    const double period = 1e6 * static_cast<double>(block) / kRate;
+    return 100.0 * us / period / static_cast<double>(set.channels.size() / 2);
 }
 
 double median(std::vector<double> v) {
@@ -157,6 +194,24 @@ int main(int argc, char** argv) {
     param.sched_priority = 10;
     if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0) {
         std::printf("(SCHED_FIFO refused: paced at normal priority)\n");
+    }
+
+    std::printf("reference work at 64-frame blocks, us of CPU per block, median of %d rounds\n",
+                rounds);
+    std::printf("| work | paced | spin | b2b |\n|---|---|---|---|\n");
+    for (std::size_t kb : {0, 32, 512, 4096}) {
+        Sweep sweep(kb * 1024);
+        std::vector<double> figures[kModes];
+        for (int r = 0; r < rounds; ++r) {
+            for (int m = 0; m < kModes; ++m) {
+                const auto mode = static_cast<Mode>((m + r) % kModes);
+                figures[mode].push_back(perBlock([&] { sweep.run(); }, mode, 64, seconds / 2));
+            }
+        }
+        const std::string what =
+            kb == 0 ? std::string("arithmetic only") : "read " + std::to_string(kb) + " KB";
+        std::printf("| %s | %.2f | %.2f | %.2f |\n", what.c_str(), median(figures[kPaced]),
+                    median(figures[kSpin]), median(figures[kBackToBack]));
     }
 
     const std::vector<double> left = bench::noise(128000, 11), right = bench::noise(128000, 12);
