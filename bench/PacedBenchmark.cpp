@@ -24,12 +24,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/BenchNoise.h"
+#include "bench/BenchPacing.h"
 #include "dsp/NonUniformConvolver.h"
 
 namespace {
@@ -37,40 +37,16 @@ namespace {
 using fftconvolver::NonUniformConvolver;
 using fftconvolver::ResponseView;
 
+using bench::median;
+using bench::Pace;
+
 constexpr double kRate = 48000.0;
 constexpr std::size_t kLengths[] = {1024, 8192, 128000};
 enum Mode { kPaced, kSpin, kBackToBack, kModes };
+constexpr Pace kPaceOf[kModes] = {Pace::Sleep, Pace::Spin, Pace::None};
 
 double threadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-void addNanoseconds(timespec& t, long ns) {
-    t.tv_nsec += ns;
-    while (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        ++t.tv_sec;
-    }
-}
-
-bool before(const timespec& a, const timespec& b) {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-std::vector<std::size_t> parseList(const char* text) {
-    std::vector<std::size_t> values;
-    for (const char* p = text; *p != '\0';) {
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(p, &end, 10);
-        if (end == p || v == 0) {
-            return {};
-        }
-        values.push_back(v);
-        p = *end == ',' ? end + 1 : end;
-    }
-    return values;
+    return bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 // N stereo pairs with the engine's head and stage sizes.
@@ -118,27 +94,17 @@ struct Sweep {
 // µs of thread CPU per block.
 template <typename Work>
 double perBlock(Work&& work, Mode mode, std::size_t block, double seconds) {
-    const auto blocks = static_cast<long>(seconds * kRate / static_cast<double>(block));
+    const long blocks =
+        std::max(1L, static_cast<long>(seconds * kRate / static_cast<double>(block)));
     const auto period = static_cast<long>(1e9 * static_cast<double>(block) / kRate);
-    timespec next{};
-    clock_gettime(CLOCK_MONOTONIC, &next);
+    timespec due{};
+    clock_gettime(CLOCK_MONOTONIC, &due);
     double inside = 0.0;
     for (long b = 0; b < blocks; ++b) {
         const double start = threadCpu();
         work();
         inside += threadCpu() - start;
-        if (mode == kBackToBack) {
-            continue;
-        }
-        addNanoseconds(next, period);
-        if (mode == kPaced) {
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        } else {
-            timespec now{};
-            do {
-                clock_gettime(CLOCK_MONOTONIC, &now);
-            } while (before(now, next));
-        }
+        bench::waitForNext(due, period, kPaceOf[mode]);
     }
     return 1e6 * inside / static_cast<double>(blocks);
 }
@@ -157,17 +123,12 @@ double run(Instances& set, Mode mode, std::size_t block, double seconds,
     return 100.0 * us / period / static_cast<double>(set.channels.size() / 2);
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int rounds = 5;
     double seconds = 1.0;
-    std::vector<std::size_t> blocks = {64, 512}, counts = {1, 16};
+    std::vector<std::uint32_t> blocks = {64, 512}, counts = {1, 16};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -176,9 +137,9 @@ int main(int argc, char** argv) {
         } else if (a == "--seconds" && hasValue) {
             seconds = std::atof(argv[++i]);
         } else if (a == "--blocks" && hasValue) {
-            blocks = parseList(argv[++i]);
+            blocks = bench::parseList(argv[++i]);
         } else if (a == "--instances" && hasValue) {
-            counts = parseList(argv[++i]);
+            counts = bench::parseList(argv[++i]);
         } else {
             blocks.clear();
             break;

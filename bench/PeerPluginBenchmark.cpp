@@ -48,7 +48,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchPacing.h"
+
 namespace {
+
+using bench::median;
+using bench::parseList;
+using bench::Pace;
 
 constexpr double kRate = 48000.0;
 constexpr std::size_t kResponseLength = 128000;
@@ -509,26 +515,12 @@ std::unique_ptr<Instance> makeLoaded(const LilvPlugin* plugin, const Kind& kind,
 
 // --- Measurement -------------------------------------------------------------
 
-double cpuClock(clockid_t clock) {
-    timespec t;
-    clock_gettime(clock, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
 double processCpu() {
-    return cpuClock(CLOCK_PROCESS_CPUTIME_ID);
+    return bench::cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
 }
 
 double threadCpu() {
-    return cpuClock(CLOCK_THREAD_CPUTIME_ID);
-}
-
-void addNs(timespec& t, long ns) {
-    t.tv_nsec += ns;
-    while (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        ++t.tv_sec;
-    }
+    return bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 struct Noise {
@@ -545,8 +537,6 @@ struct Noise {
         }
     }
 };
-
-enum class Pace { Sleep, Spin, None };
 
 // CPU time per second of audio while the first `count` instances run
 // `seconds` of audio in blocks of `block`, waiting for each block's deadline
@@ -574,16 +564,7 @@ double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
                         outs[2 * i + 1].data(), block);
         inCalls += threadCpu() - callsStart;
         at += block;
-        addNs(due, periodNs);
-        if (pace == Pace::Sleep) {
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
-        } else if (pace == Pace::Spin) {
-            timespec now;
-            do {
-                clock_gettime(CLOCK_MONOTONIC, &now);
-            } while (now.tv_sec < due.tv_sec ||
-                     (now.tv_sec == due.tv_sec && now.tv_nsec < due.tv_nsec));
-        }
+        bench::waitForNext(due, periodNs, pace);
     }
     const double process = processCpu() - start;
     const double hostOwn = count > 0 ? threadCpu() - threadStart - inCalls : 0.0;
@@ -615,25 +596,6 @@ bool writeResponse(const std::string& path) {
     const bool ok = sf_writef_float(f, frames.data(), kResponseLength) ==
                     static_cast<sf_count_t>(kResponseLength);
     return sf_close(f) == 0 && ok;
-}
-
-std::vector<std::uint32_t> parseList(const char* text) {
-    std::vector<std::uint32_t> out;
-    for (const char* p = text; *p;) {
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(p, &end, 10);
-        if (end == p)
-            break;
-        out.push_back(static_cast<std::uint32_t>(v));
-        p = *end == ',' ? end + 1 : end;
-    }
-    return out;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n == 0 ? NAN : n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
 int usage() {
