@@ -4,12 +4,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+#include "dsp/ThreadNoise.h"
 
-std::uint32_t& noiseState() {
-    thread_local std::uint32_t state = 1;
-    return state;
-}
+namespace {
 
 inline std::uint32_t nextNoise(std::uint32_t& state) {
     state = state * 214013u + 2531011u;
@@ -41,7 +38,10 @@ ReverbEngine::ReverbEngine() {
 }
 
 std::uint32_t ReverbEngine::drawNoise() {
-    return nextNoise(noiseState());
+    std::uint32_t state = thread_noise::load();
+    const std::uint32_t value = nextNoise(state);
+    thread_noise::store(state);
+    return value;
 }
 
 void ReverbEngine::reset() {
@@ -57,9 +57,9 @@ void ReverbEngine::reset() {
 void ReverbEngine::setSustain(float s) {
     // The thread's generator state is worked on in a local and stored back:
     // the same sequence, without a thread-local lookup per draw.
-    std::uint32_t state = noiseState();
+    std::uint32_t state = thread_noise::load();
     synthesise(s, state);
-    noiseState() = state;
+    thread_noise::store(state);
 }
 
 void ReverbEngine::setSustainFrom(float s, std::uint32_t noise) {
@@ -77,8 +77,7 @@ std::uint32_t ReverbEngine::takeNoiseFor(float s) {
     }
     // The generator n steps on is state * a^n + c * (a^(n-1) + ... + 1),
     // built by squaring the one-step map, all modulo 2^32.
-    std::uint32_t& state = noiseState();
-    const std::uint32_t start = state;
+    const std::uint32_t start = thread_noise::load();
     std::uint32_t mul = 1, add = 0, stepMul = 214013u, stepAdd = 2531011u;
     for (std::uint64_t n = draws; n > 0; n >>= 1) {
         if (n & 1u) {
@@ -88,7 +87,7 @@ std::uint32_t ReverbEngine::takeNoiseFor(float s) {
         stepAdd = (stepMul + 1u) * stepAdd;
         stepMul *= stepMul;
     }
-    state = start * mul + add;
+    thread_noise::store(start * mul + add);
     return start;
 }
 

@@ -1,16 +1,8 @@
 #include "framework/IPlugAudio.h"
 
 #include <algorithm>
-#include <thread>
+#include <chrono>
 
-namespace {
-
-// Process calls the calling thread is inside, over all instances.
-thread_local int tAudioCallDepth = 0;
-// Editor calls the calling thread is inside.
-thread_local int tEditorCallDepth = 0;
-
-}  // namespace
 
 IPlugAudio::IPlugAudio(const IPlugConfig& config) : IPlugBase(config) {
     mPieceIn.assign(static_cast<std::size_t>(NInChannels()), nullptr);
@@ -82,7 +74,7 @@ void IPlugAudio::ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
 }
 
 void IPlugAudio::ProcessDouble(double** inputs, double** outputs, int frames) {
-    AdvanceDeferredChanges(frames);
+    mChanges.Advance(frames);
     ProcessInPieces(inputs, outputs, frames, mPieceIn, mPieceOut, [this](int n) {
         AttachInputs(0, NInChannels(), mPieceIn.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOut.data());
@@ -92,7 +84,7 @@ void IPlugAudio::ProcessDouble(double** inputs, double** outputs, int frames) {
 }
 
 void IPlugAudio::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
-    AdvanceDeferredChanges(frames);
+    mChanges.Advance(frames);
     ProcessInPieces(inputs, outputs, frames, mPieceInF, mPieceOutF, [this, accumulate](int n) {
         AttachInputs(0, NInChannels(), mPieceInF.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOutF.data());
@@ -106,204 +98,46 @@ void IPlugAudio::ProcessFloat(float** inputs, float** outputs, int frames, bool 
 
 // --- Costly parameter changes ---------------------------------------------------
 
-IPlugAudio::AudioCallScope::AudioCallScope() {
-    ++tAudioCallDepth;
+std::int64_t IPlugAudio::MonotonicNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-IPlugAudio::AudioCallScope::~AudioCallScope() {
-    --tAudioCallDepth;
-}
-
-bool IPlugAudio::InsideAudioCall() {
-    return tAudioCallDepth > 0;
+void IPlugAudio::EndAudioCall(std::int64_t mutexWaitNanos) {
+    // A call nested in another (a worker's answer handed back inside a
+    // process call) adds to the outer call's report.
+    if (mAudioDepth != 1)
+        return;
+    mLastCall.mutexWaitNanos = mutexWaitNanos;
+    mLastCall.changes = mChanges.Report();
+    mChanges.Report() = DeferredChanges::AudioCallReport{};
 }
 
 void IPlugAudio::SetParameterFromEditor(int index, double normalised) {
-    ++tEditorCallDepth;
-    try {
-        IPlugBase::SetParameterFromEditor(index, normalised);
-    } catch (...) {
-        --tEditorCallDepth;
-        throw;
-    }
-    --tEditorCallDepth;
+    Lock lock(GetMutex());
+    const DepthScope editor(mEditorDepth);
+    IPlugBase::SetParameterFromEditor(index, normalised);
 }
 
 void IPlugAudio::StartDeferringChanges() {
     Lock lock(GetMutex());
-    if (!mDeferring)
-        mDeferring = EnableDeferredChanges();
+    if (!mChanges.Enabled() && EnableDeferredChanges())
+        mChanges.Enable();
 }
 
 // The editor's thread is never the audio thread, whatever a host answers for
 // a thread it does not know; inside a process call it always is.
 bool IPlugAudio::OnAudioThread() {
-    if (tAudioCallDepth > 0)
+    if (mAudioDepth > 0)
         return true;
-    if (tEditorCallDepth > 0)
+    if (mEditorDepth > 0)
         return false;
     return HostSaysAudioThread();
 }
 
-bool IPlugAudio::DeferCostlyChange(int index) {
-    const IParameter* param = GetParam(index);
-    if (!mDeferring || !param || index >= 32)
-        return false;
-    if (mAtOnce && OnAudioThread()) {
-        // Made in place by the caller: anything older still being prepared
-        // is not put in place after it.
-        if (mHasWaiting && mWaiting.index == index)
-            mHasWaiting = false;
-        mApplied = ++mSerial;
-        return false;
-    }
-    if (OnAudioThread()) {
-        DeferredChange change;
-        change.index = index;
-        change.value = param->Value();
-        change.fromAudioThread = true;
-        if (!DeferParameterChange(change))
-            return false;
-        change.serial = ++mSerial;
-        // Only the latest waits: values superseded before their turn are
-        // never prepared (their noise has been drawn all the same).
-        mWaiting = change;
-        mHasWaiting = true;
-        StartWaitingChange();
-        return true;
-    }
-    if (mSpare.load() == kSpareWithWorker) {
-        // The worker writes the spare state: made here, and the worker's
-        // older result is dropped when it comes back.
-        mApplied = ++mSerial;
-        return false;
-    }
-    const std::uint32_t bit = 1u << index;
-    if (mPendingMask.load() & bit) {
-        // One preparation makes both; the earlier one is accounted for as
-        // if it had been made.
-        SupersedeDeferredChange(index, mRequested[index]);
-    }
-    mRequested[index] = param->Value();
-    mPendingMask.fetch_or(bit);
-    return true;
-}
-
 void IPlugAudio::RunPendingChanges(const std::atomic<bool>* stop) {
-    // Work left for the outermost call of this thread, or for nobody.
-    if (mPendingMask.load() == 0 || GetMutex().HeldByCaller() || tAudioCallDepth > 0)
-        return;
-    std::unique_lock<std::mutex> preparing(mPrepareMutex, std::defer_lock);
-    if (!LockUnlessStopped(preparing, stop))
-        return;
-    for (;;) {
-        DeferredChange change;
-        {
-            if (!LockUnlessStopped(GetMutex(), stop))
-                return;
-            Lock lock(GetMutex(), std::adopt_lock);
-            const std::uint32_t mask = mPendingMask.load();
-            if (mask == 0)
-                return;
-            int index = 0;
-            while (!(mask & (1u << index)))
-                ++index;
-            mPendingMask.fetch_and(~(1u << index));
-            const IParameter* param = GetParam(index);
-            if (!param)
-                continue;
-            if (mSpare.load() == kSpareWithWorker) {
-                ApplyParameterInPlace(index);
-                mApplied = ++mSerial;
-                continue;
-            }
-            // The parameter's value now is the latest set, whoever set it: a
-            // change of the audio thread's still waiting or in slices is
-            // superseded by this one.
-            if (mHasWaiting && mWaiting.index == index)
-                mHasWaiting = false;
-            if (mSpare.load() == kSpareSliced && !mHasWaiting && mSliced.index != index) {
-                mWaiting = mSliced;  // another parameter's: it starts again later
-                mHasWaiting = true;
-            }
-            change.index = index;
-            change.value = param->Value();
-            change.fromAudioThread = false;
-            if (!DeferParameterChange(change)) {
-                ApplyParameterInPlace(index);
-                mApplied = ++mSerial;
-                continue;
-            }
-            change.serial = ++mSerial;
-            mSpare.store(kSpareWithThread);
-        }
-        // The costly part, with the mutex free: the audio goes on meanwhile
-        // with the state in place.
-        bool prepared = false;
-        try {
-            prepared = PrepareDeferredChange(change);
-        } catch (...) {
-            prepared = false;
-        }
-        if (!LockUnlessStopped(GetMutex(), stop)) {
-            // Told to stop: the change goes back for the next caller.
-            mSpare.store(kSpareFree);
-            mPendingMask.fetch_or(1u << change.index);
-            return;
-        }
-        Lock lock(GetMutex(), std::adopt_lock);
-        mSpare.store(kSpareFree);
-        if (prepared) {
-            Finish(change);
-        } else {
-            ApplyParameterInPlace(change.index);
-            mApplied = ++mSerial;
-        }
-    }
-}
-
-void IPlugAudio::Finish(const DeferredChange& change) {
-    if (change.serial > mApplied) {
-        CommitDeferredChange(change);
-        mApplied = change.serial;
-    }
-}
-
-void IPlugAudio::StartWaitingChange() {
-    if (!mHasWaiting || mSpare.load() != kSpareFree)
-        return;
-    mHasWaiting = false;
-    if (ScheduleDeferredWork(mWaiting)) {
-        mSpare.store(kSpareWithWorker);
-    } else if (BeginSlicedChange(mWaiting)) {
-        mSliced = mWaiting;
-        mSpare.store(kSpareSliced);
-    } else if (PrepareDeferredChange(mWaiting)) {
-        // A plug-in that cannot slice pays for the change here, as if made
-        // in place.
-        Finish(mWaiting);
-    }
-}
-
-void IPlugAudio::AdvanceDeferredChanges(int frames) {
-    if (!mDeferring)
-        return;
-    StartWaitingChange();
-    if (mSpare.load() == kSpareSliced && ContinueSlicedChange(frames)) {
-        mSpare.store(kSpareFree);
-        Finish(mSliced);
-    }
-}
-
-bool IPlugAudio::RunDeferredWork(const DeferredChange& change) {
-    return PrepareDeferredChange(change);
-}
-
-void IPlugAudio::DeferredWorkDone(const DeferredChange& change, bool prepared) {
-    if (mSpare.load() != kSpareWithWorker)
-        return;
-    mSpare.store(kSpareFree);
-    if (prepared)
-        Finish(change);
-    StartWaitingChange();
+    // Never on the audio thread, which holds the mutex for its whole call:
+    // work is left for the outermost call of a thread that can wait.
+    mChanges.RunPending(stop);
 }

@@ -11,10 +11,11 @@
 #include <mutex>
 #include <vector>
 
+#include "framework/DeferredChanges.h"
 #include "framework/DenormalsAreZero.h"
 #include "framework/IPlugBase.h"
 
-class IPlugAudio : public IPlugBase {
+class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
   public:
     explicit IPlugAudio(const IPlugConfig& config);
 
@@ -27,9 +28,18 @@ class IPlugAudio : public IPlugBase {
             return;
         try {
             const DenormalsAreZero flushed;
-            const AudioCallScope inside;
-            Lock lock(plug->GetMutex());
+            IPlugAudio& audio = *plug;
+            // The wait is timed only when there is one: an uncontended call
+            // reads no clock.
+            std::unique_lock<Mutex> lock(audio.GetMutex(), std::try_to_lock);
+            const bool waited = !lock.owns_lock();
+            const std::int64_t start = waited ? MonotonicNanos() : 0;
+            if (waited)
+                lock.lock();
+            const std::int64_t wait = waited ? MonotonicNanos() - start : 0;
+            const DepthScope inside(audio.mAudioDepth);
             body(*plug);
+            audio.EndAudioCall(wait);
         } catch (...) {
         }
     }
@@ -50,109 +60,76 @@ class IPlugAudio : public IPlugBase {
     // --- Costly parameter changes -----------------------------------------
     // A change that costs more than a small share of a short block (a new
     // reverb response) is prepared aside and swapped in between two process
-    // calls, so the audio thread never waits on it:
-    //  - made on a thread that is not processing audio (a host's GUI thread,
-    //    the editor's window thread, a state restore): prepared on that thread
-    //    once its outermost call has let the mutex go, then swapped in under
-    //    the mutex before that call returns;
-    //  - made on the audio thread (inside a process call, or where the host
-    //    says the calling thread is its real-time one): recorded, and
-    //    prepared on the host's worker where the format has one, otherwise in
-    //    bounded slices inside the following process calls.
-    // One spare set of the plug-in's costly state serves them in turn; the
-    // latest value set is the one in effect once every call has returned.
-    struct DeferredChange {
-        int index = -1;
-        double value = 0.0;         // in the parameter's own units
-        std::uint64_t context = 0;  // what the plug-in noted under the mutex for the preparation
-        std::uint64_t serial = 0;   // the order of changes: an older result is never put in place
-        bool fromAudioThread = false;
-    };
+    // calls, so the audio thread never waits on it: see DeferredChanges,
+    // which this class owns and whose hooks the plug-in and the adapter
+    // override. A change made on a thread that is not processing audio is
+    // prepared on that thread once its outermost call has let the mutex go;
+    // one made on the audio thread (inside a process call, or where the host
+    // says the calling thread is its real-time one) on the host's worker
+    // where the format has one, otherwise in slices of the following calls.
+    using DeferredChange = DeferredChanges::Change;
 
     // [host thread, before processing; mutex not needed] Sets up the spare
     // state through EnableDeferredChanges (it may allocate). Until then, and
     // where the plug-in declines, every change is made in place.
     void StartDeferringChanges();
-    bool DefersChanges() const { return mDeferring; }
+    bool DefersChanges() const { return mChanges.Enabled(); }
 
     // [audio thread, mutex held] While set, changes made on the audio thread
     // are made at once, in place: the adapter's word that they set the
     // instance up rather than move it while it plays.
-    void MakeChangesAtOnce(bool atOnce) { mAtOnce = atOnce; }
+    void MakeChangesAtOnce(bool atOnce) { mChanges.MakeChangesAtOnce(atOnce); }
 
     // [any thread, mutex held] From OnParameterChanged: true when the change
     // of `index` (already in the parameter) will be made aside as above;
     // false when the plug-in is to make it in place now.
-    bool DeferCostlyChange(int index);
+    bool DeferCostlyChange(int index) { return mChanges.Defer(index, OnAudioThread()); }
     void RunPendingChanges(const std::atomic<bool>* stop = nullptr) override;
     // [any host thread, mutex not held] Returns once no other thread is
     // preparing a change: before the plug-in is destroyed.
-    void WaitForPreparedChanges() { std::lock_guard<std::mutex> wait(mPrepareMutex); }
+    void WaitForPreparedChanges() { mChanges.WaitForPreparing(); }
     // [editor thread] Marks the calling thread as the editor's for the call:
     // its changes are never taken for the audio thread's.
     void SetParameterFromEditor(int index, double normalised) override;
 
-    // What the plug-in provides. [host thread, before processing] Allocates
-    // the spare state; false when the plug-in has no costly parameter.
+    // [host thread, before processing] Allocates the spare state; false
+    // when the plug-in has no costly parameter.
     virtual bool EnableDeferredChanges() { return false; }
-    // [mutex held] Notes in change.context what the preparation needs (the
-    // audio thread's noise for a change made there); false refuses it.
-    virtual bool DeferParameterChange(DeferredChange& /*change*/) { return false; }
-    // [whoever holds the spare: the changing thread or the worker; no mutex]
-    // Prepares the whole change into the spare state only.
-    virtual bool PrepareDeferredChange(const DeferredChange& /*change*/) { return false; }
-    // [audio thread, mutex held] Starts preparing the change into the spare
-    // state in slices, allocating nothing; false when it cannot.
-    virtual bool BeginSlicedChange(const DeferredChange& /*change*/) { return false; }
-    // [audio thread, mutex held] The next slice, its size set by `frames`
-    // alone so that a render does not depend on timing; true once complete.
-    virtual bool ContinueSlicedChange(int /*frames*/) { return true; }
-    // [mutex held, between two process calls] Puts the spare state in place,
-    // in constant time, without allocating.
-    virtual void CommitDeferredChange(const DeferredChange& /*change*/) {}
-    // [the changing thread, mutex held] A change of `index` to `value` not
-    // yet prepared is replaced by a newer one from a thread that is not
-    // processing audio: the plug-in accounts for it as if it had been made
-    // (a synthesis's noise drawn), so that the outcome is the same as two
-    // changes made one after the other.
-    virtual void SupersedeDeferredChange(int /*index*/, double /*value*/) {}
-    // [mutex held] Makes the change of `index` in place: the fallback while
-    // the host's worker holds the spare state.
-    virtual void ApplyParameterInPlace(int /*index*/) {}
-
-    // What an adapter provides. [mutex held] True when the host says the
-    // calling thread is its real-time audio thread.
+    // [mutex held] True when the host says the calling thread is its
+    // real-time audio thread. The adapter's.
     virtual bool HostSaysAudioThread() { return false; }
-    // [audio thread, mutex held] Hands the preparation to the host's worker;
-    // false when the format has none or its queue is full.
-    virtual bool ScheduleDeferredWork(const DeferredChange& /*change*/) { return false; }
-    // The adapter's worker glue: [worker thread, no mutex] runs it, and
-    // [audio thread, mutex held] hands back its result.
-    bool RunDeferredWork(const DeferredChange& change);
-    void DeferredWorkDone(const DeferredChange& change, bool prepared);
 
-    // [audio thread] True while the calling thread is inside a process call
-    // of any instance.
-    static bool InsideAudioCall();
+    // The adapter's worker glue: [worker thread, no mutex] runs the work,
+    // and [audio thread, mutex held] hands back its result, whenever it comes.
+    bool RunDeferredWork(const DeferredChange& change) { return mChanges.RunWork(change); }
+    void DeferredWorkDone(const DeferredChange& change, bool prepared) {
+        mChanges.WorkDone(change, prepared);
+    }
+
+    // What the last audio call did: how long it waited for the plug-in
+    // mutex and what it did about costly changes. For a benchmark or a host
+    // that asks why a call took long. [any thread; read between calls]
+    struct AudioCallReport {
+        std::int64_t mutexWaitNanos = 0;
+        DeferredChanges::AudioCallReport changes;
+    };
+    AudioCallReport LastAudioCall() const { return mLastCall; }
 
   private:
-    // Marks the calling thread as inside a process call for its lifetime.
-    struct AudioCallScope {
-        AudioCallScope();
-        ~AudioCallScope();
-        AudioCallScope(const AudioCallScope&) = delete;
-        AudioCallScope& operator=(const AudioCallScope&) = delete;
+    // Counts a call in for its lifetime.
+    struct DepthScope {
+        explicit DepthScope(int& depth) : mDepth(depth) { ++mDepth; }
+        ~DepthScope() { --mDepth; }
+        DepthScope(const DepthScope&) = delete;
+        DepthScope& operator=(const DepthScope&) = delete;
+        int& mDepth;
     };
-    // Who holds the spare state.
-    enum Spare : int { kSpareFree, kSpareWithThread, kSpareWithWorker, kSpareSliced };
 
+    static std::int64_t MonotonicNanos();
+    const IParameter* DeferrableParameter(int index) const override { return GetParam(index); }
     bool OnAudioThread();
-    // [audio thread, mutex held] Starts the waiting audio-thread change when
-    // the spare is free, and runs this call's slice.
-    void AdvanceDeferredChanges(int frames);
-    void StartWaitingChange();
-    // [mutex held] Puts a prepared change in place unless a newer one is.
-    void Finish(const DeferredChange& change);
+    // [audio thread, mutex held] The outermost call's report published.
+    void EndAudioCall(std::int64_t mutexWaitNanos);
 
     template <typename Sample, typename RunPiece>
     void ProcessInPieces(Sample** inputs, Sample** outputs, int frames,
@@ -167,20 +144,12 @@ class IPlugAudio : public IPlugBase {
     std::vector<double*> mPieceIn, mPieceOut;
     std::vector<float*> mPieceInF, mPieceOutF;
 
-    bool mDeferring = false;
-    bool mAtOnce = false;
-    // Parameters changed by threads that are not processing audio, one bit
-    // each, made by RunPendingChanges. Atomic: an editor thread told to stop
-    // hands its change back without the mutex.
-    std::atomic<std::uint32_t> mPendingMask{0};
-    std::atomic<int> mSpare{kSpareFree};
-    double mRequested[32] = {};  // the value each pending bit was set for
-    // The rest under the plug-in mutex.
-    std::uint64_t mSerial = 0;   // of the latest change recorded
-    std::uint64_t mApplied = 0;  // of the change now in effect
-    bool mHasWaiting = false;    // an audio-thread change the spare was busy for
-    DeferredChange mWaiting;
-    DeferredChange mSliced;  // the change being prepared in slices
-    // Serialises the threads that prepare into the spare state.
-    std::mutex mPrepareMutex;
+    DeferredChanges mChanges{*this, GetMutex()};
+    AudioCallReport mLastCall;  // [audio thread, mutex held]
+    // Audio and editor calls in progress, under the mutex: whoever holds it
+    // while mAudioDepth is above 0 is the audio thread inside a call. Kept
+    // per instance, not per thread, so that nothing is set up on a thread's
+    // first call.
+    int mAudioDepth = 0;
+    int mEditorDepth = 0;
 };

@@ -78,6 +78,11 @@ class IPlugBase {
         return UnserializeParams(chunk, pos);
     }
     virtual void OnEditorResized() {}
+    // [any host thread, mutex held] How many samples the output may go on
+    // for once the input falls silent (a reverb's response length), for a
+    // host that renders past the end of a region. The tail size given at
+    // construction unless the plug-in knows better.
+    virtual int TailSamples() { return GetTailSize(); }
     virtual void OnHostKnown() {}
     virtual void ShowParameterContextMenu(int, int, int) {}
     // [editor thread] A control moved parameter `index`. Takes the mutex,

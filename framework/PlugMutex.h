@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/ThreadToken.h"
+
 class PlugMutex {
   public:
     PlugMutex() = default;
@@ -28,26 +30,26 @@ class PlugMutex {
     }
     void unlock() {
         if (--mDepth == 0)
-            mOwner.store(std::thread::id(), std::memory_order_relaxed);
+            mOwner.store(0, std::memory_order_relaxed);
         mMutex.unlock();
     }
 
     // [any thread] True while the calling thread holds the mutex. Only the
-    // holder writes its own id, and clears it before letting go, so a thread
+    // holder writes its own token, and clears it before letting go, so a thread
     // never reads its own id here unless it holds the mutex.
     bool HeldByCaller() const {
-        return mOwner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+        return mOwner.load(std::memory_order_relaxed) == CurrentThreadToken();
     }
 
   private:
     void Entered() {
         if (mDepth++ == 0)
-            mOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+            mOwner.store(CurrentThreadToken(), std::memory_order_relaxed);
     }
 
     std::recursive_mutex mMutex;
     int mDepth = 0;  // written only by the holder
-    std::atomic<std::thread::id> mOwner{};
+    std::atomic<std::uintptr_t> mOwner{0};
 };
 
 // Takes `mutex`, blocking when `stop` is null; otherwise tries until it gets

@@ -70,7 +70,9 @@ std::string CleanLv2Path() {
     return dir.string();
 }
 
-LV2TestHost::LV2TestHost(bool offerWorker, int rate, int maxBlock) : mMaxBlock(maxBlock) {
+LV2TestHost::LV2TestHost(Worker worker, int rate, int maxBlock)
+    : mMaxBlock(maxBlock), mMode(worker) {
+    const bool offerWorker = worker != Worker::kNone;
     mWorld = lilv_world_new();
     LilvNode* bundle = lilv_new_file_uri(mWorld, nullptr, BRIGHTFALL_LV2_BUNDLE "/");
     lilv_world_load_bundle(mWorld, bundle);
@@ -102,7 +104,8 @@ LV2TestHost::LV2TestHost(bool offerWorker, int rate, int maxBlock) : mMaxBlock(m
     if (offerWorker) {
         mWorkerIface = static_cast<const LV2_Worker_Interface*>(
             lilv_instance_get_extension_data(mInstance, LV2_WORKER__interface));
-        mWorker = std::thread(&LV2TestHost::WorkerLoop, this);
+        if (worker == Worker::kThreaded || worker == Worker::kLate)
+            mWorker = std::thread(&LV2TestHost::WorkerLoop, this);
     }
     lilv_instance_connect_port(mInstance, kWetDry, &control[0]);
     lilv_instance_connect_port(mInstance, kSustain, &control[1]);
@@ -148,7 +151,20 @@ void LV2TestHost::Run(int frames) {
     std::deque<std::vector<unsigned char>> ready;
     {
         std::lock_guard<std::mutex> lock(mLock);
-        ready.swap(mResponses);
+        if (mMode == Worker::kLate) {
+            // Answers come back only once they have waited kLateRuns runs.
+            for (auto& r : mResponses)
+                mHeld.emplace_back(0, std::move(r));
+            mResponses.clear();
+            while (!mHeld.empty() && mHeld.front().first >= kLateRuns) {
+                ready.push_back(std::move(mHeld.front().second));
+                mHeld.pop_front();
+            }
+            for (auto& h : mHeld)
+                ++h.first;
+        } else {
+            ready.swap(mResponses);
+        }
     }
     const long before = tAllocations;
     tCounting = true;
@@ -157,16 +173,31 @@ void LV2TestHost::Run(int frames) {
         mWorkerIface->work_response(lilv_instance_get_handle(mInstance),
                                     static_cast<std::uint32_t>(r.size()), r.data());
     lilv_instance_run(mInstance, static_cast<std::uint32_t>(frames));
+    // A host that runs the work at once hands its answers back after the run.
+    if (mMode == Worker::kAfterRun) {
+        ready.clear();
+        ready.swap(mResponses);
+        for (auto& r : ready)
+            mWorkerIface->work_response(lilv_instance_get_handle(mInstance),
+                                        static_cast<std::uint32_t>(r.size()), r.data());
+    }
     lastRunMicros = ThreadMicros() - start;
     tCounting = false;
     runAllocations += tAllocations - before;
 }
 
 void LV2TestHost::DrainWorker() {
+    if (!mWorker.joinable()) {
+        DeliverResponses();
+        return;
+    }
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mLock);
             mWake.wait(lock, [this] { return mRequests.empty() && mBusy == 0; });
+            for (auto& h : mHeld)
+                mResponses.push_back(std::move(h.second));
+            mHeld.clear();
         }
         DeliverResponses();
         std::lock_guard<std::mutex> lock(mLock);
@@ -200,6 +231,14 @@ LV2_Worker_Status LV2TestHost::Schedule(LV2_Worker_Schedule_Handle handle, std::
                                         const void* data) {
     auto* self = static_cast<LV2TestHost*>(handle);
     const auto* bytes = static_cast<const unsigned char*>(data);
+    if (self->mMode == Worker::kAtOnce || self->mMode == Worker::kAfterRun) {
+        // The work done here and now, on the caller's thread, as hosts do
+        // while they export or restore state.
+        self->mWorkerIface->work(lilv_instance_get_handle(self->mInstance), &Respond, self, size,
+                                 data);
+        ++self->workDone;
+        return LV2_WORKER_SUCCESS;
+    }
     // The queue is the host's, not the plug-in's: its allocations are not counted.
     const bool counting = tCounting;
     tCounting = false;
@@ -215,9 +254,19 @@ LV2_Worker_Status LV2TestHost::Schedule(LV2_Worker_Schedule_Handle handle, std::
 LV2_Worker_Status LV2TestHost::Respond(LV2_Worker_Respond_Handle handle, std::uint32_t size,
                                        const void* data) {
     auto* self = static_cast<LV2TestHost*>(handle);
+    if (self->mMode == Worker::kAtOnce) {
+        // Straight back to the plug-in, inside its own schedule_work.
+        return self->mWorkerIface->work_response(lilv_instance_get_handle(self->mInstance), size,
+                                                 data);
+    }
     const auto* bytes = static_cast<const unsigned char*>(data);
-    std::lock_guard<std::mutex> lock(self->mLock);
-    self->mResponses.emplace_back(bytes, bytes + size);
+    const bool counting = tCounting;
+    tCounting = false;
+    {
+        std::lock_guard<std::mutex> lock(self->mLock);
+        self->mResponses.emplace_back(bytes, bytes + size);
+    }
+    tCounting = counting;
     return LV2_WORKER_SUCCESS;
 }
 

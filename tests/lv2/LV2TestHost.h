@@ -1,7 +1,7 @@
 // The test's own LV2 host: loads the bundle through lilv from a folder that
 // holds nothing else, maps URIDs, offers the block length and (when asked)
-// a worker on a thread of its own, and runs one instance block by block as
-// an audio thread would. Test thread only, apart from the worker.
+// a worker run the ways hosts run theirs, and runs one instance block by
+// block as an audio thread would. Test thread only, apart from the worker.
 #pragma once
 
 #include <lilv/lilv.h>
@@ -26,7 +26,17 @@ class LV2TestHost {
   public:
     enum Port { kInL, kInR, kOutL, kOutR, kWetDry, kSustain, kPorts };
 
-    LV2TestHost(bool offerWorker, int rate, int maxBlock);
+    // How the host runs the plug-in's work, and when it hands the answer back.
+    enum class Worker {
+        kNone,      // no worker offered
+        kThreaded,  // on a thread of its own; answers before the next run
+        kAtOnce,    // inside schedule_work, the answer handed back there too
+        kAfterRun,  // inside schedule_work, the answer after the same run
+        kLate,      // on its thread; answers held back for many runs
+    };
+    static constexpr int kLateRuns = 25;
+
+    LV2TestHost(Worker worker, int rate, int maxBlock);
     ~LV2TestHost();
     LV2TestHost(const LV2TestHost&) = delete;
     LV2TestHost& operator=(const LV2TestHost&) = delete;
@@ -75,7 +85,10 @@ class LV2TestHost {
 
     std::mutex mLock;
     std::condition_variable mWake;
+    Worker mMode = Worker::kNone;
     std::deque<std::vector<unsigned char>> mRequests, mResponses;
+    // kLate: answers and the runs each has waited.
+    std::deque<std::pair<int, std::vector<unsigned char>>> mHeld;
     int mBusy = 0;
     bool mStop = false;
     std::thread mWorker;
