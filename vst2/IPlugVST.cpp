@@ -7,6 +7,7 @@
 #include <new>
 
 #include "framework/TextUtil.h"
+#include "vst2/VendorCalls.h"
 
 namespace {
 
@@ -569,6 +570,17 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
                            GetParam(static_cast<int>(value))->Kind() != IParameter::kKindContinuous
                        ? kCockosParamReply
                        : 0;
+        case brightfall_vendor::kLastAudioCall: {
+            auto* out = static_cast<brightfall_vendor::AudioCallReport*>(ptr);
+            if (!out || out->size != static_cast<std::int32_t>(sizeof(*out)))
+                return 0;
+            const AudioCallReport last = LastAudioCall();
+            out->flags = (last.changes.sliced ? brightfall_vendor::kRanSlice : 0) |
+                         (last.changes.swapped ? brightfall_vendor::kSwappedIn : 0) |
+                         (last.changes.started ? brightfall_vendor::kStartedChange : 0);
+            out->mutexWaitNanos = last.mutexWaitNanos;
+            return 1;
+        }
         default:
             return 0;
     }

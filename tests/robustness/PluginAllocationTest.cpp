@@ -4,9 +4,13 @@
 // thousands of calls of all three process callbacks, at block sizes from 1
 // to 4096, mono and stereo, after a "Sustain" change, must not move the
 // count. The plug-in is linked in statically so the counters see it all.
+// Then the built modules, loaded as hosts load them, are driven from a
+// thread that has never called them, counting from its very first call: a
+// host starts such threads whenever its engine restarts.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +21,18 @@
 #include <vector>
 
 #include "PluginHarness.h"
+#include "tools/host/VstHost.h"
+#if defined(BRIGHTFALL_LV2_DSP)
+#include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
+
+#include <map>
+#include <string>
+#endif
 #include "tests/support/CountingNew.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -155,6 +171,111 @@ TEST(PluginAllocation, ProcessCallbacksAllocateNothing) {
     std::printf("allocation check: %ld allocations in %ld process calls\n", allocations, calls);
     EXPECT_EQ(allocations, 0);
     EXPECT_TRUE(buffers.OutputsFinite(4096));
+}
+
+// Runs `calls` on a thread of its own and returns the allocations counted
+// from the start of that thread's first call to the end of its last. The
+// thread is the only one running meanwhile.
+template <typename Calls>
+long AllocationsOnAFreshThread(Calls calls) {
+    long counted = -1;
+    std::thread audio([&] {
+        const long before = Allocations();
+        calls();
+        counted = Allocations() - before;
+    });
+    audio.join();
+    return counted;
+}
+
+TEST(PluginAllocation, ModulesLoadedAsHostsDoAllocateNothingFromAFreshThreadsFirstCall) {
+    std::string error;
+    const std::unique_ptr<PluginModule> module = PluginModule::Load(BRIGHTFALL_MODULE, &error);
+    ASSERT_TRUE(module) << error;
+    VstHost host(*module);
+    host.SetRecording(false);
+    ASSERT_NE(host.Effect(), nullptr);
+    host.Dispatch(effOpen);
+    host.Dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    host.Dispatch(effSetBlockSize, 0, 256);
+    host.Dispatch(effMainsChanged, 0, 1);
+    StereoBuffers buffers(256);
+    Random random(11);
+    buffers.Fill(random, 0.5);
+    AEffect* e = host.Effect();
+    // Two fresh audio threads, one after the other, as a restarted engine
+    // makes; the second also moves Sustain as automation does, the host
+    // saying it is the real-time thread.
+    for (int thread = 0; thread < 2; ++thread) {
+        const bool automate = thread == 1;
+        const long counted = AllocationsOnAFreshThread([&] {
+            if (automate)
+                host.SetAudioThread(std::this_thread::get_id());
+            for (int call = 0; call < 64; ++call) {
+                if (automate && call % 8 == 0)
+                    e->setParameter(e, 1, static_cast<float>(call) / 64.0f);
+                e->processReplacing(e, buffers.inPtrsF, buffers.outPtrsF, 256);
+                e->processDoubleReplacing(e, buffers.inPtrs, buffers.outPtrs, 256);
+            }
+        });
+        EXPECT_EQ(counted, 0) << "VST 2 module, fresh thread " << thread;
+    }
+    host.SetAudioThread(std::thread::id());
+    EXPECT_TRUE(buffers.OutputsFinite(256));
+    host.Dispatch(effMainsChanged, 0, 0);
+
+#if defined(BRIGHTFALL_LV2_DSP)
+    // The LV2 binary, without a worker: its Sustain changes are prepared in
+    // slices of the runs that follow, on the fresh thread.
+    void* library = dlopen(BRIGHTFALL_LV2_DSP, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using DescriptorFn = const LV2_Descriptor* (*)(std::uint32_t);
+    const auto descriptorOf = reinterpret_cast<DescriptorFn>(dlsym(library, "lv2_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2_Descriptor* d = descriptorOf(0);
+    ASSERT_NE(d, nullptr);
+    std::map<std::string, LV2_URID> urids;
+    LV2_URID_Map map{&urids, [](LV2_URID_Map_Handle h, const char* uri) {
+                         auto& ids = *static_cast<std::map<std::string, LV2_URID>*>(h);
+                         return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1))
+                             .first->second;
+                     }};
+    std::int32_t maxBlock = 256;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, map.map(&urids, LV2_BUF_SIZE__maxBlockLength),
+         sizeof(maxBlock), map.map(&urids, LV2_ATOM__Int), &maxBlock},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&mapFeature, &optionsFeature, nullptr};
+    LV2_Handle instance = d->instantiate(d, 48000.0, BRIGHTFALL_LV2_BUNDLE "/", features);
+    ASSERT_NE(instance, nullptr);
+    std::vector<float> audio[4];
+    for (auto& a : audio)
+        a.assign(256, 0.25f);
+    float controls[2] = {50.0f, 50.0f};
+    for (std::uint32_t port = 0; port < 4; ++port)
+        d->connect_port(instance, port, audio[port].data());
+    d->connect_port(instance, 4, &controls[0]);
+    d->connect_port(instance, 5, &controls[1]);
+    d->activate(instance);
+    for (int thread = 0; thread < 2; ++thread) {
+        const long counted = AllocationsOnAFreshThread([&] {
+            for (int run = 0; run < 64; ++run) {
+                if (thread == 1 && run % 8 == 0)
+                    controls[1] = static_cast<float>(run);
+                d->run(instance, 256);
+            }
+        });
+        EXPECT_EQ(counted, 0) << "LV2 binary, fresh thread " << thread;
+    }
+    for (int port = 2; port < 4; ++port)
+        for (float v : audio[port])
+            ASSERT_TRUE(std::isfinite(v));
+    d->deactivate(instance);
+    d->cleanup(instance);
+    dlclose(library);
+#endif
 }
 
 }  // namespace

@@ -104,7 +104,30 @@ VstIntPtr VSTCALLBACK VstHost::PlainCallback(AEffect*, VstInt32 opcode, VstInt32
     return PlainAnswer(opcode);
 }
 
+void VstHost::SetAudioThread(std::thread::id audioThread) {
+    mAudioThread.store(audioThread);
+}
+
 VstIntPtr VstHost::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    if (opcode == audioMasterGetCurrentProcessLevel && mAudioThread.load() != std::thread::id()) {
+        // Asked on every parameter change: answered without the record's
+        // lock when the host records nothing.
+        const VstIntPtr level = std::this_thread::get_id() == mAudioThread.load()
+                                    ? kVstProcessLevelRealtime
+                                    : kVstProcessLevelUser;
+        if (!mRecording)
+            return level;
+        Record(opcode, index, value, ptr, opt);
+        return level;
+    }
+    if (!mRecording) {
+        std::lock_guard<std::mutex> lock(mLock);
+        return AnswerLocked(opcode, ptr);
+    }
+    return Record(opcode, index, value, ptr, opt);
+}
+
+VstIntPtr VstHost::Record(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     const HostCall call{opcode, index, value, ptr != nullptr, opt};
     std::function<void(const HostCall&)> reaction;
     VstIntPtr answer = 0;

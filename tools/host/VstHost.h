@@ -7,11 +7,13 @@
 // the recording goes; the plug-in does its own locking.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/host/PluginModule.h"
@@ -71,6 +73,17 @@ class VstHost {
     // the host's held. [any thread]
     void SetReaction(std::function<void(const HostCall&)> reaction);
 
+    // How the host answers the plug-in's question "at which process level
+    // is this thread": not at all (0) until an audio thread is named; then
+    // real-time on that thread and user level on every other, as a DAW
+    // answers. [any thread]
+    void SetAudioThread(std::thread::id audioThread);
+    // Whether calls are recorded (they are by default). A host that measures
+    // real time or counts allocations leaves them unrecorded, so that its
+    // answers on the audio thread take no lock and allocate nothing.
+    // [before the instance is driven]
+    void SetRecording(bool on) { mRecording = on; }
+
     // What a plain host answers any call with: its VST version, nothing
     // else. For the fallback below and for harnesses that count calls
     // without recording them.
@@ -90,6 +103,8 @@ class VstHost {
 
     void Register(PluginModule::EntryPoint entry);
     VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    // Records the call, answers it and runs the reaction.
+    VstIntPtr Record(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
     // The answer itself, with mLock held.
     VstIntPtr AnswerLocked(VstInt32 opcode, void* ptr);
 
@@ -99,4 +114,6 @@ class VstHost {
     std::vector<HostCall> mCalls;
     std::vector<HostMidi> mMidi;
     std::function<void(const HostCall&)> mReaction;
+    bool mRecording = true;
+    std::atomic<std::thread::id> mAudioThread{};
 };
