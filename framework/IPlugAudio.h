@@ -1,9 +1,10 @@
 // The audio path every plug-in format shares, between IPlugBase and a
 // format's adapter: host buffers bound to the pins, calls longer than the
 // scratch buffers processed in pieces, aliased inputs copied aside, and the
-// guard every audio entry point runs its body in. Owns the piece pointers.
-// Also the hooks through which a plug-in moves a costly parameter change off
-// a format's audio thread. Called by the adapters, on the host's audio thread.
+// guard every audio entry point runs its body in. Owns the piece pointers
+// and the DeferredChanges that move a costly parameter change off the audio
+// thread, whose hooks the plug-in and the adapter override. Called by the
+// adapters, on the host's audio thread.
 #pragma once
 
 #include <atomic>
@@ -108,7 +109,7 @@ class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
 
     // What the last audio call did: how long it waited for the plug-in
     // mutex and what it did about costly changes. For a benchmark or a host
-    // that asks why a call took long. [any thread; read between calls]
+    // that asks why a call took long. [any thread, mutex held]
     struct AudioCallReport {
         std::int64_t mutexWaitNanos = 0;
         DeferredChanges::AudioCallReport changes;
