@@ -1,22 +1,37 @@
-// Processing time of the whole plug-in (through its double-precision
-// callback) on input in the subnormal range against ordinary input: two
-// instances, one fed each, timed in alternating blocks of the same run so
-// both see the same machine state.
+// Processing time of the whole plug-in module (loaded by path through the
+// tools' VST 2 host, called through its double-precision callback) on input
+// in the subnormal range against ordinary input: two instances, one fed
+// each, timed in alternating blocks of the same run so both see the same
+// machine state.
 // Reported per block size: microseconds per block for each, and their ratio
 // (subnormal / normal). A ratio near 1 means subnormals cost nothing extra.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "vst2/IPlugVST.h"
-#include "vst2/PluginFactory.h"
+#include "tools/host/PluginModule.h"
+#include "tools/host/VstHost.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == 1 ? 2400 : 0;
+const PluginModule& Module() {
+    static const std::unique_ptr<PluginModule> module = [] {
+        std::string error;
+        auto loaded = PluginModule::Load(BRIGHTFALL_BENCH_MODULE, &error);
+        if (!loaded) {
+            std::fprintf(stderr, "denormal_bench: cannot load %s: %s\n", BRIGHTFALL_BENCH_MODULE,
+                         error.c_str());
+            std::exit(1);
+        }
+        return loaded;
+    }();
+    return *module;
 }
 
 struct Signal {
@@ -35,20 +50,22 @@ struct Signal {
     double* ptrs[2] = {};
 };
 
-AEffect* Start(int frames) {
-    AEffect* e = CreatePluginInstance(&Host)->GetAEffect();
-    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    e->dispatcher(e, effSetBlockSize, 0, frames, nullptr, 0.0f);
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-    e->setParameter(e, 1, 1.0f);  // the full 128000-sample tail
-    return e;
+std::unique_ptr<VstHost> Start(int frames) {
+    auto host = std::make_unique<VstHost>(Module());
+    host->SetRecording(false);
+    host->Dispatch(effOpen);
+    host->Dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    host->Dispatch(effSetBlockSize, 0, frames);
+    host->Dispatch(effMainsChanged, 0, 1);
+    host->SetParameter(1, 1.0f);  // the full 128000-sample tail
+    return host;
 }
 
 void BM_SubnormalInput(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
-    AEffect* normalPlug = Start(frames);
-    AEffect* subnormalPlug = Start(frames);
+    const std::unique_ptr<VstHost> normalHost = Start(frames), subnormalHost = Start(frames);
+    AEffect* normalPlug = normalHost->Effect();
+    AEffect* subnormalPlug = subnormalHost->Effect();
     // Ordinary audio, and the same noise scaled into the subnormal range
     // (double subnormals lie below 2.2e-308).
     Signal normal(frames, 0.5, 1), subnormal(frames, 1e-310, 1), out(frames, 0.0, 2);
@@ -77,8 +94,6 @@ void BM_SubnormalInput(benchmark::State& state) {
     state.counters["normal_us"] = 1e6 * normalSeconds / n;
     state.counters["subnormal_us"] = 1e6 * subnormalSeconds / n;
     state.counters["ratio"] = normalSeconds > 0.0 ? subnormalSeconds / normalSeconds : 0.0;
-    for (AEffect* e : {normalPlug, subnormalPlug})
-        e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }
 
 }  // namespace

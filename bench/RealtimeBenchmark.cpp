@@ -1,18 +1,23 @@
 // The plug-in module in a real-time host simulation: one stereo instance at
-// 48 kHz, loaded by path through its exports, its audio thread woken at each
-// block's deadline (SCHED_FIFO where the machine allows it), while Sustain or
-// Wet/Dry moves the way producers move them: a knob dragged at 60 Hz on a GUI
-// thread, or automation applied on the audio thread before every block with
-// the host answering "real-time" to the process-level query there.
-// Reported per scenario and block size: callbacks that finished after the
-// next block was due (the host plays a dropout), and of them those whose
-// thread woke too late to finish in time whatever the callback did (this
-// machine stalls even a real-time thread now and then), the worst and mean
-// callback as a share of the period; for automation, how long after a change on the
-// audio thread its value is heard. Then a Sustain change's cost on a GUI
-// thread against the engine's own synthesis in the same run, and the
-// memory of one instance.
-//   realtime_bench [MODULE] [--seconds S]
+// 48 kHz, loaded by path and driven through the tools' VST 2 host, its audio
+// thread woken at each block's deadline (SCHED_FIFO where the machine allows
+// it), while Sustain or Wet/Dry moves the way producers move them: a knob
+// dragged at 60 Hz on a GUI thread, or automation applied on the audio
+// thread before every block with the host answering "real-time" to the
+// process-level query there.
+// Runs of a fixed number of calls, the scenarios interleaved run by run so
+// that the machine's own stalls fall on all of them alike. Reported per
+// scenario and block size: the late calls of each run (finished after the
+// next block was due: the host plays a dropout) and their median, the worst
+// call, and for every call that finished more than half a period after its
+// deadline, what it was doing, as the module reports it for its last call:
+// waiting for the plug-in mutex (and how long), a slice of a preparation,
+// a prepared response swapped in; or, from the benchmark's clocks, a thread
+// that woke late or was stalled in the call by the machine; or nothing of
+// ours. Then how long an automated change takes to be heard, a Sustain
+// change's cost on a GUI thread against the engine's own synthesis in the
+// same run, and the memory of one instance.
+//   realtime_bench [MODULE] [--calls N] [--runs R] [--blocks 64,256]
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
@@ -32,43 +37,35 @@
 #include <vector>
 
 #include "bench/BenchNoise.h"
+#include "bench/BenchPacing.h"
 #include "dsp/ReverbEngine.h"
 #include "tools/host/PluginModule.h"
+#include "tools/host/VstHost.h"
+#include "vst2/VendorCalls.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double kRate = 48000.0;
 
-// The thread the host calls real-time, when it answers the query at all.
-std::atomic<std::thread::id> gAudioThread{};
-std::atomic<bool> gAnswerLevel{false};
-
-VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    if (opcode == audioMasterVersion)
-        return 2400;
-    if (opcode == audioMasterGetCurrentProcessLevel && gAnswerLevel.load())
-        return std::this_thread::get_id() == gAudioThread.load() ? kVstProcessLevelRealtime
-                                                                 : kVstProcessLevelUser;
-    return 0;
-}
-
-AEffect* Open(const PluginModule& module, int frames) {
-    AEffect* e = module.Entry()(&HostCallback);
-    if (!e)
+std::unique_ptr<VstHost> Open(const PluginModule& module, int frames) {
+    auto host = std::make_unique<VstHost>(module);
+    if (!host->Effect())
         return nullptr;
-    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    e->dispatcher(e, effSetBlockSize, 0, frames, nullptr, 0.0f);
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-    e->setParameter(e, 0, 0.5f);
-    e->setParameter(e, 1, 0.5f);
-    return e;
+    // Nothing recorded: the host's answers on the audio thread take no lock.
+    host->SetRecording(false);
+    host->Dispatch(effOpen);
+    host->Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    host->Dispatch(effSetBlockSize, 0, frames);
+    host->Dispatch(effMainsChanged, 0, 1);
+    host->SetParameter(0, 0.5f);
+    host->SetParameter(1, 0.5f);
+    return host;
 }
 
-void Close(AEffect* e) {
-    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+void Close(VstHost& host) {
+    host.Dispatch(effMainsChanged, 0, 0);
+    host.Close();
 }
 
 // Real-time priority for the calling thread where allowed; says which.
@@ -76,10 +73,6 @@ bool MakeRealtime() {
     sched_param param{};
     param.sched_priority = 70;
     return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-}
-
-void SleepUntil(Clock::time_point t) {
-    std::this_thread::sleep_until(t);
 }
 
 struct Buffers {
@@ -121,19 +114,31 @@ const char* NameOf(Scenario s) {
     return "";
 }
 
+// Why a call finished more than half a period after its deadline, the
+// first that applies.
+enum Cause { kMutex, kStalled, kSlice, kSwap, kWokeLate, kNothing, kCauses };
+const char* const kCauseNames[kCauses] = {"waited for the mutex", "stalled in the call",
+                                          "ran a slice", "swapped a response in", "woke late",
+                                          "nothing of ours"};
+
 struct Result {
     long calls = 0, late = 0;
-    long lateWoken = 0;              // of the late ones, woken a period or more late
-    double worst = 0.0, mean = 0.0;  // of the period
-    double worstWake = 0.0;          // ms past the deadline the thread woke at worst
+    long lateWoken = 0;       // of the late ones, woken a period or more late
+    double worstMs = 0.0;     // the longest call, wall clock
+    double worstNotWokeLateMs = 0.0;  // the longest of the calls that did not wake late
+    double mean = 0.0;        // of the period
+    double worstWake = 0.0;   // ms past the deadline the thread woke at worst
+    double worstMutexMs = 0.0;
+    long causes[kCauses] = {};
     bool realtime = false;
 };
 
-Result Run(const PluginModule& module, Scenario scenario, int frames, double seconds) {
+Result Run(const PluginModule& module, Scenario scenario, int frames, long calls) {
     Result r;
-    AEffect* e = Open(module, frames);
-    if (!e)
+    std::unique_ptr<VstHost> host = Open(module, frames);
+    if (!host)
         return r;
+    AEffect* e = host->Effect();
     const auto period = std::chrono::duration<double>(frames / kRate);
     const double periodSeconds = period.count();
     std::atomic<bool> stop{false};
@@ -142,52 +147,80 @@ Result Run(const PluginModule& module, Scenario scenario, int frames, double sec
         gui = std::thread([&] {
             const int index = scenario == Scenario::kWetDryGui ? 0 : 1;
             for (int step = 0; !stop.load(); ++step) {
-                e->setParameter(e, index, static_cast<float>(0.5 + 0.45 * std::sin(step * 0.1)));
+                host->SetParameter(index, static_cast<float>(0.5 + 0.45 * std::sin(step * 0.1)));
                 std::this_thread::sleep_for(std::chrono::microseconds(16667));
             }
         });
     }
     std::thread audio([&] {
         r.realtime = MakeRealtime();
-        gAudioThread.store(std::this_thread::get_id());
-        gAnswerLevel.store(scenario == Scenario::kSustainAutomated);
+        if (scenario == Scenario::kSustainAutomated)
+            host->SetAudioThread(std::this_thread::get_id());
         Buffers b(frames);
         const long warmup = static_cast<long>(0.5 / periodSeconds);
-        const long total = warmup + static_cast<long>(seconds / periodSeconds);
+        const long total = warmup + calls;
         const auto start = Clock::now();
         double sum = 0.0;
+        brightfall_vendor::AudioCallReport report{};
         for (long k = 0; k < total; ++k) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(k * period);
-            SleepUntil(due);
+            std::this_thread::sleep_until(due);
             const auto t0 = Clock::now();
+            const double cpu0 = bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
             if (scenario == Scenario::kSustainAutomated)
                 e->setParameter(
                     e, 1, static_cast<float>(0.5 + 0.45 * std::sin(static_cast<double>(k) * 0.05)));
             e->processDoubleReplacing(e, b.inPtrs, b.outPtrs, frames);
             const auto t1 = Clock::now();
+            const double cpu = bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+            report.size = sizeof(report);
+            report.flags = 0;
+            report.mutexWaitNanos = 0;
+            e->dispatcher(e, effVendorSpecific, brightfall_vendor::kLastAudioCall, 0, &report,
+                          0.0f);
             if (k < warmup)
                 continue;
-            const double took = std::chrono::duration<double>(t1 - t0).count() / periodSeconds;
-            const auto nextDue = due + std::chrono::duration_cast<Clock::duration>(period);
+            const double took = std::chrono::duration<double>(t1 - t0).count();
             const double woke = std::chrono::duration<double>(t0 - due).count();
+            const double done = std::chrono::duration<double>(t1 - due).count();
             r.worstWake = std::max(r.worstWake, 1e3 * woke);
-            if (t1 > nextDue) {
+            r.worstMs = std::max(r.worstMs, 1e3 * took);
+            const double mutexMs = 1e-6 * static_cast<double>(report.mutexWaitNanos);
+            r.worstMutexMs = std::max(r.worstMutexMs, mutexMs);
+            if (done > periodSeconds) {
                 ++r.late;
                 // The machine, not the callback: it started past its time.
-                r.lateWoken += woke >= periodSeconds - took * periodSeconds ? 1 : 0;
+                r.lateWoken += woke >= periodSeconds - took ? 1 : 0;
             }
-            r.worst = std::max(r.worst, took);
-            sum += took;
+            const bool wokeLate = woke >= took;
+            if (!wokeLate)
+                r.worstNotWokeLateMs = std::max(r.worstNotWokeLateMs, 1e3 * took);
+            if (done > 0.5 * periodSeconds) {
+                Cause cause = kNothing;
+                if (mutexMs > 0.05 * 1e3 * periodSeconds) {
+                    cause = kMutex;
+                } else if (cpu < 0.5 * took) {
+                    cause = kStalled;
+                } else if (report.flags & brightfall_vendor::kRanSlice) {
+                    cause = kSlice;
+                } else if (report.flags & brightfall_vendor::kSwappedIn) {
+                    cause = kSwap;
+                } else if (wokeLate) {
+                    cause = kWokeLate;
+                }
+                ++r.causes[cause];
+            }
+            sum += took / periodSeconds;
             ++r.calls;
         }
         r.mean = r.calls > 0 ? sum / static_cast<double>(r.calls) : 0.0;
-        gAnswerLevel.store(false);
+        host->SetAudioThread(std::thread::id());
     });
     audio.join();
     stop.store(true);
     if (gui.joinable())
         gui.join();
-    Close(e);
+    Close(*host);
     return r;
 }
 
@@ -195,13 +228,15 @@ Result Run(const PluginModule& module, Scenario scenario, int frames, double sec
 // from 0 (the input passes unchanged) to a value (the reverb, Wet/Dry at
 // 100 %) and back, `rounds` times. Returns the worst, in milliseconds.
 double HeardAfter(const PluginModule& module, int frames, int rounds, double* mean) {
-    AEffect* e = Open(module, frames);
+    std::unique_ptr<VstHost> host = Open(module, frames);
     double worst = 0.0, sum = 0.0;
     int count = 0;
+    if (!host)
+        return 0.0;
+    AEffect* e = host->Effect();
     std::thread audio([&] {
         MakeRealtime();
-        gAudioThread.store(std::this_thread::get_id());
-        gAnswerLevel.store(true);
+        host->SetAudioThread(std::this_thread::get_id());
         Buffers b(frames);
         e->setParameter(e, 0, 1.0f);
         const auto period = std::chrono::duration<double>(frames / kRate);
@@ -212,7 +247,7 @@ double HeardAfter(const PluginModule& module, int frames, int rounds, double* me
             int blocks = 0;
             for (;;) {
                 due += std::chrono::duration_cast<Clock::duration>(period);
-                SleepUntil(due);
+                std::this_thread::sleep_until(due);
                 e->processDoubleReplacing(e, b.inPtrs, b.outPtrs, frames);
                 ++blocks;
                 if (b.OutputIsInput(frames) == toSilent || blocks > 10000)
@@ -225,10 +260,10 @@ double HeardAfter(const PluginModule& module, int frames, int rounds, double* me
                 ++count;
             }
         }
-        gAnswerLevel.store(false);
+        host->SetAudioThread(std::thread::id());
     });
     audio.join();
-    Close(e);
+    Close(*host);
     *mean = count > 0 ? sum / count : 0.0;
     return worst;
 }
@@ -237,25 +272,25 @@ double HeardAfter(const PluginModule& module, int frames, int rounds, double* me
 // and swapped in before the call returns) against the engine's own
 // synthesis in place, alternately, in the same run; medians in milliseconds.
 void SustainCost(const PluginModule& module, double* throughModule, double* inPlace) {
-    AEffect* e = Open(module, 256);
+    std::unique_ptr<VstHost> host = Open(module, 256);
     ReverbEngine engine;
     engine.reset();
     std::vector<double> a, b;
-    for (int i = 0; i < 41; ++i) {
+    for (int i = 0; i < 41 && host; ++i) {
         const float v = i % 2 == 0 ? 1.0f : 0.999f;
         auto t0 = Clock::now();
-        e->setParameter(e, 1, v);
+        host->SetParameter(1, v);
         auto t1 = Clock::now();
         engine.setSustain(v);
         auto t2 = Clock::now();
         a.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         b.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
     }
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    *throughModule = a[a.size() / 2];
-    *inPlace = b[b.size() / 2];
-    Close(e);
+    if (a.empty())
+        return;
+    *throughModule = bench::median(a);
+    *inPlace = bench::median(b);
+    Close(*host);
 }
 
 long ResidentBytes() {
@@ -265,17 +300,36 @@ long ResidentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: realtime_bench [MODULE] [--calls N] [--runs R] [--blocks 64,256]\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string path = BRIGHTFALL_BENCH_MODULE;
-    double seconds = 4.0;
+    long calls = 3000;
+    int runs = 10;
+    std::vector<std::uint32_t> blocks = {64, 256};
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
-            seconds = std::atof(argv[++i]);
+        const bool hasValue = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--calls") && hasValue) {
+            calls = std::atol(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--runs") && hasValue) {
+            runs = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--blocks") && hasValue) {
+            blocks = bench::parseList(argv[++i]);
+        } else if (argv[i][0] == '-') {
+            Usage();
+            return 2;
         } else {
             path = argv[i];
         }
+    }
+    if (calls <= 0 || runs <= 0 || blocks.empty()) {
+        Usage();
+        return 2;
     }
     std::string error;
     std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
@@ -283,17 +337,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "realtime_bench: cannot load %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }
-    std::printf("module %s, stereo, 48 kHz, %.0f s per scenario\n", path.c_str(), seconds);
+    std::printf("module %s, stereo, 48 kHz, %ld calls a run, %d runs a scenario\n", path.c_str(),
+                calls, runs);
     // Memory first, before any instance has come and gone.
     {
         const int instances = 8;
-        std::vector<AEffect*> effects;
+        std::vector<std::unique_ptr<VstHost>> hosts;
         const long before = ResidentBytes();
         for (int i = 0; i < instances; ++i)
-            effects.push_back(Open(*module, 256));
+            hosts.push_back(Open(*module, 256));
         const long after = ResidentBytes();
-        for (AEffect* e : effects)
-            Close(e);
+        for (auto& h : hosts)
+            if (h)
+                Close(*h);
+        hosts.clear();
         ReverbEngine engine;
         engine.reset();
         engine.setSustain(1.0f);
@@ -309,27 +366,60 @@ int main(int argc, char** argv) {
             reserved, made, object, 2.0 * (reserved + object),
             static_cast<double>(after - before) / instances / 1e6, instances);
     }
+    const Scenario scenarios[] = {Scenario::kIdle, Scenario::kWetDryGui, Scenario::kSustainGui,
+                                  Scenario::kSustainAutomated};
+    constexpr int kScenarios = 4;
     bool anyRealtime = false;
-    for (int frames : {64, 256}) {
-        const double periodMs = 1e3 * frames / kRate;
-        for (Scenario s : {Scenario::kIdle, Scenario::kWetDryGui, Scenario::kSustainGui,
-                           Scenario::kSustainAutomated}) {
-            const Result r = Run(*module, s, frames, seconds);
-            anyRealtime = anyRealtime || r.realtime;
+    // results[block][scenario][run]
+    std::vector<std::vector<std::vector<Result>>> results(
+        blocks.size(), std::vector<std::vector<Result>>(kScenarios));
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            for (int s = 0; s < kScenarios; ++s) {
+                const Result r = Run(*module, scenarios[s], static_cast<int>(blocks[b]), calls);
+                anyRealtime = anyRealtime || r.realtime;
+                results[b][static_cast<std::size_t>(s)].push_back(r);
+            }
+        }
+        std::fprintf(stderr, "realtime_bench: run %d of %d done\n", run + 1, runs);
+    }
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const double periodMs = 1e3 * blocks[b] / kRate;
+        std::printf("\nblock %u (%.2f ms)\n", blocks[b], periodMs);
+        for (int s = 0; s < kScenarios; ++s) {
+            const std::vector<Result>& rs = results[b][static_cast<std::size_t>(s)];
+            std::vector<double> late;
+            Result all;
+            std::string lateList;
+            for (const Result& r : rs) {
+                late.push_back(static_cast<double>(r.late));
+                lateList += (lateList.empty() ? "" : ",") + std::to_string(r.late);
+                all.lateWoken += r.lateWoken;
+                all.worstMs = std::max(all.worstMs, r.worstMs);
+                all.worstNotWokeLateMs = std::max(all.worstNotWokeLateMs, r.worstNotWokeLateMs);
+                all.worstMutexMs = std::max(all.worstMutexMs, r.worstMutexMs);
+                all.mean += r.mean / static_cast<double>(rs.size());
+                for (int c = 0; c < kCauses; ++c)
+                    all.causes[c] += r.causes[c];
+            }
             std::printf(
-                "block %4d (%.2f ms) | %-46s | late %3ld of %5ld (%ld woken late) | worst %5.1f %% "
-                "| mean %5.1f %% of the period | woke up to %.2f ms late\n",
-                frames, periodMs, NameOf(s), r.late, r.calls, r.lateWoken, 100.0 * r.worst,
-                100.0 * r.mean, r.worstWake);
+                "  %-46s | late per run %s (median %.0f, %ld woken late) | worst call %.2f ms, "
+                "%.2f ms not woken late | mean %.1f %% of the period | longest mutex wait "
+                "%.3f ms\n",
+                NameOf(scenarios[s]), lateList.c_str(), bench::median(late), all.lateWoken,
+                all.worstMs, all.worstNotWokeLateMs, 100.0 * all.mean, all.worstMutexMs);
+            std::printf("  %-46s | past half the period:", "");
+            for (int c = 0; c < kCauses; ++c)
+                std::printf(" %s %ld%s", kCauseNames[c], all.causes[c], c + 1 < kCauses ? "," : "\n");
         }
         double mean = 0.0;
-        const double worst = HeardAfter(*module, frames, 10, &mean);
+        const double worst = HeardAfter(*module, static_cast<int>(blocks[b]), 10, &mean);
         std::printf(
-            "block %4d | a change automated on the audio thread is heard %.1f ms later at worst, "
-            "%.1f ms on average\n",
-            frames, worst, mean);
+            "  a change automated on the audio thread is heard %.1f ms later at worst, %.1f ms on "
+            "average\n",
+            worst, mean);
     }
-    std::printf("audio thread under SCHED_FIFO: %s\n",
+    std::printf("\naudio thread under SCHED_FIFO: %s\n",
                 anyRealtime ? "yes" : "no (not allowed here: normal priority)");
 
     double throughModule = 0.0, inPlace = 0.0;
@@ -338,6 +428,5 @@ int main(int argc, char** argv) {
         "Sustain 1.0 set on a GUI thread: %.3f ms through the module (prepared aside, swapped "
         "in), %.3f ms for the engine's synthesis in place (ratio %.2f)\n",
         throughModule, inPlace, inPlace > 0.0 ? throughModule / inPlace : 0.0);
-
     return 0;
 }
