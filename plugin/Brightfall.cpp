@@ -11,6 +11,8 @@
 #include "plugin/PlatformGraphics.h"
 #if defined(BRIGHTFALL_LV2)
 #include "lv2/LV2PluginFactory.h"
+#elif defined(BRIGHTFALL_VST3)
+#include "vst3/Vst3PluginFactory.h"
 #else
 #include "vst2/PluginFactory.h"
 #endif
@@ -47,6 +49,8 @@ IPlugConfig Brightfall::Config() {
 
 #if defined(BRIGHTFALL_LV2)
 Brightfall::Brightfall() : IPlugLV2(Config()) {
+#elif defined(BRIGHTFALL_VST3)
+Brightfall::Brightfall() : IPlugVST3(Config()) {
 #else
 Brightfall::Brightfall(audioMasterCallback host) : IPlugVST(host, Config()) {
 #endif
@@ -108,6 +112,11 @@ void Brightfall::ProcessBlock(double** inputs, double** outputs, int frames) {
     const bool secondInput = NInChannels() >= 2 && GetInputPin(1).connected;
     const bool secondOutput = NOutChannels() >= 2 && GetOutputPin(1).connected;
     current->process(inputs, outputs, frames, secondInput, secondOutput);
+}
+
+int Brightfall::TailSamples() {
+    return static_cast<int>(current->getSustain() *
+                            static_cast<float>(ReverbEngine::kImpulseLength));
 }
 
 bool Brightfall::EnableDeferredChanges() {
@@ -212,6 +221,17 @@ void* Brightfall::EditorWindowHandle() const {
 
 IPlugLV2* CreateLV2PluginInstance() {
     return new (std::nothrow) Brightfall();
+}
+#elif defined(BRIGHTFALL_VST3)
+IPlugVST3* CreateVST3PluginInstance() {
+    return new (std::nothrow) Brightfall();
+}
+
+const Vst3ClassFacts& Vst3PluginClass() {
+    static const Vst3ClassFacts facts = {brightfall::kVst3ClassId, "Brightfall",
+                                         brightfall::kVendor, brightfall::kVersionText,
+                                         "Fx|Reverb"};
+    return facts;
 }
 #else
 IPlugVST* CreatePluginInstance(audioMasterCallback host) {

@@ -1,8 +1,9 @@
 // Brightfall, the reverb plug-in: declares "Wet/Dry" and "Sustain", turns
 // them into reverb settings and hands each audio block to the reverb engine,
 // which it owns by value. One object per instance, built by the entry point
-// and destroyed by effClose (VST 2) or cleanup (LV2). Each module build
-// picks the format adapter it derives from; the rest is the same code.
+// and destroyed by effClose (VST 2), cleanup (LV2) or its last release
+// (VST 3). Each module build picks the format adapter it derives from; the
+// rest is the same code.
 #pragma once
 
 #include <memory>
@@ -11,6 +12,9 @@
 #if defined(BRIGHTFALL_LV2)
 #include "lv2/IPlugLV2.h"
 using BrightfallFormat = IPlugLV2;
+#elif defined(BRIGHTFALL_VST3)
+#include "vst3/IPlugVST3.h"
+using BrightfallFormat = IPlugVST3;
 #else
 #include "vst2/IPlugVST.h"
 using BrightfallFormat = IPlugVST;
@@ -20,7 +24,7 @@ class Brightfall : public BrightfallFormat {
   public:
     enum Param { kWetDry = 0, kSustain = 1, kNumParams };
 
-#if defined(BRIGHTFALL_LV2)
+#if defined(BRIGHTFALL_LV2) || defined(BRIGHTFALL_VST3)
     Brightfall();
 #else
     explicit Brightfall(audioMasterCallback host);
@@ -38,6 +42,8 @@ class Brightfall : public BrightfallFormat {
     void OnParameterChanged(int index) override;
     // [audio thread, mutex held]
     void ProcessBlock(double** inputs, double** outputs, int frames) override;
+    // [any host thread, mutex held] The length of the response in use.
+    int TailSamples() override;
 
     // A new Sustain is synthesised into a spare engine and swapped in by
     // pointer between two process calls (see IPlugAudio): on the thread that

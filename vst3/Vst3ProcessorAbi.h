@@ -161,7 +161,7 @@ class IAudioProcessor : public FUnknown {
     ~IAudioProcessor() = default;
 };
 
-// Which parts of the transport a processor reads; asked once before activation.
+// What of the transport a processor reads; asked once before activation.
 class IProcessContextRequirements : public FUnknown {
   public:
     virtual uint32 PLUGIN_API getProcessContextRequirements() = 0;
