@@ -1,0 +1,51 @@
+// What the VST 3 tests share: the bundle loaded once per program by its
+// path, as a host loads it, beside the VST 2 module the VST 3 module is
+// held against; and a fresh thread for renders whose noise must start from
+// the generator's first value.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/host/PluginModule.h"
+#include "tools/host/Vst3Host.h"
+
+inline const Vst3Module& Bundle() {
+    static std::unique_ptr<Vst3Module> module = [] {
+        std::string error;
+        auto m = Vst3Module::Load(BRIGHTFALL_VST3_BUNDLE, &error);
+        if (!m) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        return m;
+    }();
+    return *module;
+}
+
+inline const PluginModule& Vst2Module() {
+    static std::unique_ptr<PluginModule> module = [] {
+        std::string error;
+        auto m = PluginModule::Load(BRIGHTFALL_MODULE, &error);
+        if (!m) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        return m;
+    }();
+    return *module;
+}
+
+// Runs `body` on a thread of its own: the reverb's noise generator starts
+// afresh on every thread, so two renders compare only from the same start.
+template <typename F>
+void OnFreshThread(F body) {
+    std::thread t(body);
+    t.join();
+}
