@@ -2,11 +2,40 @@
 
 #include "framework/IParameter.h"
 
-namespace {
+#include <chrono>
+#include <thread>
 
-using Lock = std::lock_guard<PlugMutex>;
+DeferredChanges::DeferredChanges(Hooks& hooks, PlugMutex& mutex) : mHooks(hooks), mMutex(mutex) {}
 
-}  // namespace
+DeferredChanges::~DeferredChanges() {
+    Disable();
+}
+
+void DeferredChanges::Enable(bool ownThread) {
+    mEnabled = true;
+    if (ownThread && !mOwnThread) {
+        mOwnThread = std::make_unique<PreparationThread>(&DeferredChanges::RunOwnWork, this);
+        if (!mOwnThread->Started())
+            mOwnThread.reset();
+    }
+}
+
+void DeferredChanges::Disable() {
+    if (mOwnThread)
+        mOwnThread->Stop();
+}
+
+void DeferredChanges::RunOwnWork(void* self) {
+    auto& changes = *static_cast<DeferredChanges*>(self);
+    bool prepared = false;
+    try {
+        prepared = changes.mHooks.PrepareDeferredChange(changes.mOwnChange);
+    } catch (...) {
+        prepared = false;
+    }
+    changes.mOwnPrepared = prepared;
+    changes.mOwnDone.store(true, std::memory_order_release);
+}
 
 void DeferredChanges::MadeInPlace(int index) {
     // Anything older still waiting for the same parameter is not put in
@@ -39,9 +68,10 @@ bool DeferredChanges::Defer(int index, bool onAudioThread) {
         StartWaiting();
         return true;
     }
-    if (mSpare.load() == kWithWorker) {
-        // The worker writes the spare state: made here, and the worker's
-        // older result is dropped when it comes back.
+    if (mSpare.load() == kWithWorker && !mOwnBusy) {
+        // The host's worker writes the spare state and may answer whenever
+        // it likes: made here, and its older result is dropped when it comes
+        // back. The plug-in's own thread is waited for instead (RunPending).
         MadeInPlace(index);
         return false;
     }
@@ -64,46 +94,60 @@ void DeferredChanges::RunPending(const std::atomic<bool>* stop) {
     if (!LockUnlessStopped(preparing, stop))
         return;
     for (;;) {
-        Change change;
-        {
-            if (!LockUnlessStopped(mMutex, stop))
-                return;
-            Lock lock(mMutex, std::adopt_lock);
-            const std::uint32_t mask = mPendingMask.load();
-            if (mask == 0)
-                return;
-            int index = 0;
-            while (!(mask & (1u << index)))
-                ++index;
-            mPendingMask.fetch_and(~(1u << index));
-            const IParameter* param = mHooks.DeferrableParameter(index);
-            if (!param)
-                continue;
-            if (mSpare.load() == kWithWorker) {
-                mHooks.ApplyParameterInPlace(index);
-                MadeInPlace(index);
-                continue;
+        if (!LockUnlessStopped(mMutex, stop))
+            return;
+        std::unique_lock<PlugMutex> lock(mMutex, std::adopt_lock);
+        TakeOwnAnswer();
+        if (mSpare.load() == kWithWorker && mOwnBusy) {
+            // The plug-in's own thread is a millisecond or two from done:
+            // waited for with the mutex free, then this change takes the
+            // spare as usual.
+            lock.unlock();
+            for (int attempt = 0; !mOwnDone.load(std::memory_order_acquire); ++attempt) {
+                if (stop && stop->load(std::memory_order_acquire))
+                    return;
+                std::this_thread::sleep_for(std::chrono::microseconds(attempt < 8 ? 50 : 250));
             }
-            // The parameter's value now is the latest set, whoever set it: a
-            // change of the audio thread's still waiting or in slices is
-            // superseded by this one.
-            if (mHasWaiting && mWaiting.index == index)
-                mHasWaiting = false;
-            if (mSpare.load() == kSliced && !mHasWaiting && mSliced.index != index) {
-                mWaiting = mSliced;  // another parameter's: it starts again later
-                mHasWaiting = true;
-            }
-            change.index = index;
-            change.value = param->Value();
-            change.fromAudioThread = false;
-            if (!mHooks.DeferParameterChange(change)) {
-                mHooks.ApplyParameterInPlace(index);
-                MadeInPlace(index);
-                continue;
-            }
-            change.serial = ++mSerial;
-            mSpare.store(kWithThread);
+            continue;
         }
+        const std::uint32_t mask = mPendingMask.load();
+        if (mask == 0)
+            return;
+        int index = 0;
+        while (!(mask & (1u << index)))
+            ++index;
+        mPendingMask.fetch_and(~(1u << index));
+        const IParameter* param = mHooks.DeferrableParameter(index);
+        if (!param)
+            continue;
+        if (mSpare.load() == kWithWorker) {
+            // The host's worker may answer whenever it likes: made here.
+            mHooks.ApplyParameterInPlace(index);
+            MadeInPlace(index);
+            continue;
+        }
+        // The parameter's value now is the latest set, whoever set it: a
+        // change of the audio thread's still waiting or in slices is
+        // superseded by this one.
+        if (mHasWaiting && mWaiting.index == index)
+            mHasWaiting = false;
+        if (mSpare.load() == kSliced && !mHasWaiting && mSliced.index != index) {
+            mWaiting = mSliced;  // another parameter's: it starts again later
+            mHasWaiting = true;
+        }
+        Change change;
+        change.index = index;
+        change.value = param->Value();
+        change.fromAudioThread = false;
+        if (!mHooks.DeferParameterChange(change)) {
+            mHooks.ApplyParameterInPlace(index);
+            MadeInPlace(index);
+            continue;
+        }
+        change.serial = ++mSerial;
+        mSpare.store(kWithThread);
+        lock.unlock();
+
         // The costly part, with the mutex free: the audio goes on meanwhile
         // with the state in place.
         bool prepared = false;
@@ -118,7 +162,7 @@ void DeferredChanges::RunPending(const std::atomic<bool>* stop) {
             mPendingMask.fetch_or(1u << change.index);
             return;
         }
-        Lock lock(mMutex, std::adopt_lock);
+        lock = std::unique_lock<PlugMutex>(mMutex, std::adopt_lock);
         mSpare.store(kFree);
         if (prepared) {
             Finish(change);
@@ -126,6 +170,13 @@ void DeferredChanges::RunPending(const std::atomic<bool>* stop) {
             mHooks.ApplyParameterInPlace(change.index);
             MadeInPlace(change.index);
         }
+    }
+}
+
+void DeferredChanges::TakeOwnAnswer() {
+    if (mOwnBusy && mOwnDone.load(std::memory_order_acquire)) {
+        mOwnBusy = false;
+        WorkDone(mOwnChange, mOwnPrepared);
     }
 }
 
@@ -148,6 +199,13 @@ void DeferredChanges::StartWaiting() {
     mSpare.store(kWithWorker);
     if (mHooks.ScheduleDeferredWork(change))
         return;
+    if (mOwnThread && mOwnThread->Started()) {
+        mOwnChange = change;
+        mOwnDone.store(false, std::memory_order_relaxed);
+        mOwnBusy = true;
+        mOwnThread->Wake();
+        return;
+    }
     int expected = kWithWorker;
     if (!mSpare.compare_exchange_strong(expected, kFree))
         return;  // answered inside the call, then refused: the answer stands
@@ -164,6 +222,7 @@ void DeferredChanges::StartWaiting() {
 void DeferredChanges::Advance(int frames) {
     if (!mEnabled)
         return;
+    TakeOwnAnswer();
     StartWaiting();
     if (mSpare.load() == kSliced) {
         mReport.sliced = true;

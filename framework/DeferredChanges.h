@@ -21,13 +21,17 @@
 //   +--------------------------------------------------------------------+
 //   |                               kFree                                |
 //   +--------------------------------------------------------------------+
-//        | audio thread, the format has a worker:        ^
-//        | marked first, then handed over (StartWaiting) | the worker's answer, whenever it
-//        v                                               | comes: inside the hand-over
-//   +----------------+                                   | itself, later in the same call or
-//   |  kWithWorker   |-----------------------------------+ many calls on (WorkDone): Finish,
+//        | audio thread, a worker: the host's, or the    ^
+//        | plug-in's own thread where the host has none  | the worker's answer, whenever it
+//        | (marked first, then handed over: StartWaiting)| comes: inside the hand-over
+//        v                                               | itself, later in the same call or
+//   +----------------+                                   | many calls on (WorkDone; the own
+//   |  kWithWorker   |-----------------------------------+ thread's seen by Advance): Finish,
 //   +----------------+                                     then the next waiting change starts
 //
+// The slices are what is left when there is no worker of either kind (the
+// system gave no thread, or the adapter asked for none); they are the only
+// way whose timing is fixed by the calls' lengths alone.
 // Besides the spare: the latest audio-thread change still waiting for it
 // (only the latest waits), and a bit per parameter changed by another thread
 // whose outermost call has yet to prepare it. Every change gets a serial
@@ -40,6 +44,7 @@
 #include <mutex>
 
 #include "framework/PlugMutex.h"
+#include "framework/PreparationThread.h"
 
 class IParameter;
 
@@ -104,13 +109,20 @@ class DeferredChanges {
         bool started = false;  // handed a change to the worker or began slices
     };
 
-    DeferredChanges(Hooks& hooks, PlugMutex& mutex) : mHooks(hooks), mMutex(mutex) {}
+    DeferredChanges(Hooks& hooks, PlugMutex& mutex);
+    ~DeferredChanges();
     DeferredChanges(const DeferredChanges&) = delete;
     DeferredChanges& operator=(const DeferredChanges&) = delete;
 
     // [host thread, before processing, mutex held] From now on costly
-    // changes are made aside; until then every one is made in place.
-    void Enable() { mEnabled = true; }
+    // changes are made aside; until then every one is made in place. With
+    // `ownThread`, changes made on the audio thread that the host's worker
+    // does not take are prepared on a thread of the plug-in's own;
+    // otherwise in slices.
+    void Enable(bool ownThread);
+    // [host thread, mutex not held] Ends the own thread, letting a
+    // preparation in progress finish: before the plug-in's hooks go.
+    void Disable();
     bool Enabled() const { return mEnabled; }
 
     // [audio thread, mutex held] While set, changes made on the audio thread
@@ -156,6 +168,10 @@ class DeferredChanges {
     void Finish(const Change& change);
     // [mutex held] The change of `index` made in place by the plug-in.
     void MadeInPlace(int index);
+    // [own thread, no mutex] Prepares the change handed over.
+    static void RunOwnWork(void* self);
+    // [mutex held] Takes the own thread's answer once it is there.
+    void TakeOwnAnswer();
 
     Hooks& mHooks;
     PlugMutex& mMutex;
@@ -176,4 +192,12 @@ class DeferredChanges {
     AudioCallReport mReport;
     // Serialises the threads that prepare into the spare state.
     std::mutex mPrepareMutex;
+    // The plug-in's own worker, where it has one. The audio thread writes
+    // the change before waking it and reads the result once mOwnDone says
+    // so; the thread touches neither otherwise.
+    std::unique_ptr<PreparationThread> mOwnThread;
+    Change mOwnChange;
+    bool mOwnPrepared = false;
+    bool mOwnBusy = false;  // [audio thread, mutex held]
+    std::atomic<bool> mOwnDone{false};
 };

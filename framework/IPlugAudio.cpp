@@ -120,10 +120,10 @@ void IPlugAudio::SetParameterFromEditor(int index, double normalised) {
     IPlugBase::SetParameterFromEditor(index, normalised);
 }
 
-void IPlugAudio::StartDeferringChanges() {
+void IPlugAudio::StartDeferringChanges(bool ownThread) {
     Lock lock(GetMutex());
     if (!mChanges.Enabled() && EnableDeferredChanges())
-        mChanges.Enable();
+        mChanges.Enable(ownThread);
 }
 
 // The editor's thread is never the audio thread, whatever a host answers for

@@ -72,8 +72,12 @@ class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
 
     // [host thread, before processing; mutex not needed] Sets up the spare
     // state through EnableDeferredChanges (it may allocate). Until then, and
-    // where the plug-in declines, every change is made in place.
-    void StartDeferringChanges();
+    // where the plug-in declines, every change is made in place. With
+    // `ownThread` (formats whose host has no worker) changes made on the
+    // audio thread are prepared on a thread of the plug-in's own, otherwise
+    // in slices of the following process calls; a host's worker, where
+    // ScheduleDeferredWork finds one, comes first either way.
+    void StartDeferringChanges(bool ownThread = false);
     bool DefersChanges() const { return mChanges.Enabled(); }
 
     // [audio thread, mutex held] While set, changes made on the audio thread
@@ -86,9 +90,13 @@ class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
     // false when the plug-in is to make it in place now.
     bool DeferCostlyChange(int index) { return mChanges.Defer(index, OnAudioThread()); }
     void RunPendingChanges(const std::atomic<bool>* stop = nullptr) override;
-    // [any host thread, mutex not held] Returns once no other thread is
-    // preparing a change: before the plug-in is destroyed.
-    void WaitForPreparedChanges() { mChanges.WaitForPreparing(); }
+    // [any host thread, mutex not held] Ends the plug-in's own preparation
+    // thread and returns once no other thread is preparing a change: every
+    // adapter calls it before the plug-in is destroyed.
+    void WaitForPreparedChanges() {
+        mChanges.Disable();
+        mChanges.WaitForPreparing();
+    }
     // [editor thread] Marks the calling thread as the editor's for the call:
     // its changes are never taken for the audio thread's.
     void SetParameterFromEditor(int index, double normalised) override;

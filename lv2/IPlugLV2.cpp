@@ -136,8 +136,8 @@ void IPlugLV2::TakeHostFeatures(double rate, const LV2_Feature* const* features)
     mSchedule =
         static_cast<const LV2_Worker_Schedule*>(FindFeature(features, LV2_WORKER__schedule));
     // Costly changes are prepared aside: on the worker where the host has
-    // one, otherwise in slices between runs.
-    StartDeferringChanges();
+    // one, otherwise on the plug-in's own thread.
+    StartDeferringChanges(mSchedule == nullptr);
 
     int maxBlock = 0;
     const auto* options =
@@ -219,6 +219,7 @@ void IPlugLV2::Cleanup(LV2_Handle instance) {
             if (IEditor* editor = plug->GetEditor())
                 editor->CloseEditorWindow();
         }
+        plug->WaitForPreparedChanges();
         delete plug;
     } catch (...) {
     }

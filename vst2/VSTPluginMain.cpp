@@ -31,7 +31,9 @@ extern "C" BRIGHTFALL_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
         IPlugVST* plug = CreatePluginInstance(host);
         if (!plug)
             return nullptr;
-        plug->StartDeferringChanges();
+        // No VST 2 host has a worker for plug-ins: changes automated on
+        // the audio thread are prepared on the plug-in's own.
+        plug->StartDeferringChanges(true);
         AEffect* effect = plug->GetAEffect();
         if (effect->numPrograms < 1)
             effect->numPrograms = 1;

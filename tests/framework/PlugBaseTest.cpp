@@ -369,3 +369,29 @@ TEST(CostlyChanges, OnTheAudioThreadSlicedTheLatestWaitingAndANewerOneElsewhereW
     EXPECT_EQ(plug.committed, (std::vector<double>{1.0, 3.0, 6.0}));
     EXPECT_EQ(plug.inPlace, 6.0);
 }
+
+TEST(CostlyChanges, OnTheAudioThreadAThreadOfItsOwnPreparesThemAndAnotherThreadsChangeWaitsForIt) {
+    CostlyPlug plug;
+    plug.StartDeferringChanges(true);
+    plug.SetInsideProcess(1.0);  // handed to the plug-in's thread
+    plug.SetInsideProcess(2.0);  // waits for it
+    plug.SetInsideProcess(3.0);  // replaces the waiting one
+    for (int i = 0; i < 2000 && plug.committed.size() < 2; ++i) {
+        plug.Process();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_EQ(plug.committed, (std::vector<double>{1.0, 3.0}));
+    EXPECT_TRUE(plug.sliced.empty());
+    ASSERT_EQ(plug.preparedOn.size(), 2u);
+    for (const std::thread::id& id : plug.preparedOn)
+        EXPECT_NE(id, std::this_thread::get_id());
+
+    // A host thread's change while the plug-in's thread holds the spare
+    // waits for it with the mutex free, then is made after it.
+    plug.SetInsideProcess(4.0);
+    plug.Set(5.0);
+    EXPECT_EQ(plug.committed, (std::vector<double>{1.0, 3.0, 4.0, 5.0}));
+    EXPECT_EQ(plug.inPlace, 5.0);
+    EXPECT_TRUE(plug.mutexFreeWhilePreparing);
+    plug.WaitForPreparedChanges();
+}

@@ -15,7 +15,7 @@ namespace {
     IPlugVST* plug = CreatePluginInstance(host);
     if (!plug)
         return nullptr;
-    plug->StartDeferringChanges();
+    plug->StartDeferringChanges(true);
     return plug->GetAEffect();
 }
 
