@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "Vst3Fixture.h"
+#include "plugin/BrightfallFacts.h"
 #include "tests/support/CountingNew.h"
 #include "tests/support/StereoBuffers.h"
 #include "tools/host/VstHost.h"
@@ -119,7 +120,8 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     Vst3Instance plug(Bundle());
     IEditController* ec = plug.Controller();
     ASSERT_EQ(plug.Start(48000.0, 64, kSample64), kResultOk);
-    EXPECT_EQ(plug.Processor()->getTailSamples(), 64000u);  // Sustain 50: half the longest
+    // Sustain 50: half the longest response.
+    EXPECT_EQ(plug.Processor()->getTailSamples(), brightfall::kLongestResponse / 2);
 
     StereoBuffers b(64);
     b.FillPattern();
@@ -175,7 +177,7 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
 
     // A Sustain set on the host's UI thread is in place when the call returns.
     ASSERT_EQ(ec->setParamNormalized(1, 1.0), kResultOk);
-    EXPECT_EQ(plug.Processor()->getTailSamples(), 128000u);
+    EXPECT_EQ(plug.Processor()->getTailSamples(), brightfall::kLongestResponse);
 }
 
 TEST(Vst3Audio, CarelessProcessCallsGetAResultAndNoCrash) {
