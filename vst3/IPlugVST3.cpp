@@ -100,9 +100,10 @@ uint32 PLUGIN_API IPlugVST3::release() {
     if (left != 0)
         return left;
     try {
-        // As VST 2's effClose: a change being prepared elsewhere is waited
-        // for, and an editor still open is closed while the whole plug-in
-        // is alive, its thread being about to call into it.
+        // As VST 2's effClose: the preparation thread is ended and a change
+        // being prepared elsewhere waited for, and an editor still open is
+        // closed while the whole plug-in is alive, its thread being about to
+        // call into it.
         WaitForPreparedChanges();
         {
             Lock lock(GetMutex());
@@ -123,7 +124,9 @@ tresult PLUGIN_API IPlugVST3::initialize(FUnknown*) {
         // initialise it as either, or both.
         if (mInitialized)
             return kResultOk;
-        StartDeferringChanges();
+        // VST 3 hosts offer plug-ins no worker: a Sustain automated on the
+        // audio thread is prepared on the plug-in's own.
+        StartDeferringChanges(true);
         {
             Lock lock(GetMutex());
             ResetAllParameters();

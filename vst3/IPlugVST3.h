@@ -72,13 +72,13 @@ class IPlugVST3 : public IPlugAudio,
     // --- FUnknown [any thread] ------------------------------------------------
     vst3::tresult PLUGIN_API queryInterface(const vst3::TUID id, void** obj) override;
     vst3::uint32 PLUGIN_API addRef() override;
-    // The last release closes an open editor, waits for a change being
-    // prepared on another thread and destroys the plug-in.
+    // The last release ends the preparation thread (a change in progress
+    // finishes first), closes an open editor and destroys the plug-in.
     vst3::uint32 PLUGIN_API release() override;
 
     // --- IPluginBase, for the component and the controller alike [UI thread]
-    // Every parameter applied once, as a VST 2 host's effOpen does; calling
-    // it again changes nothing.
+    // Every parameter applied once, as a VST 2 host's effOpen does, and the
+    // plug-in's preparation thread started; calling it again changes nothing.
     vst3::tresult PLUGIN_API initialize(vst3::FUnknown* context) override;
     vst3::tresult PLUGIN_API terminate() override;
 
@@ -117,8 +117,8 @@ class IPlugVST3 : public IPlugAudio,
     // [UI thread or audio thread] Nothing to do: processing needs no start.
     vst3::tresult PLUGIN_API setProcessing(vst3::TBool state) override;
     // [audio thread] Parameter queues, then the block (none when numSamples
-    // is 0, a host's flush). Takes the mutex, allocates nothing, lets no
-    // exception out.
+    // is 0, a host's flush); a new Sustain goes to the preparation thread.
+    // Takes the mutex, allocates nothing, lets no exception out.
     vst3::tresult PLUGIN_API process(vst3::ProcessData& data) override;
     // [UI thread] The current response's length: what the output may go on
     // for after the input stops.

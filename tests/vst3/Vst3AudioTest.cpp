@@ -3,8 +3,10 @@
 // nothing, the bypass switch, the tail, and process calls a careless host
 // may make.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "Vst3Fixture.h"
 #include "plugin/BrightfallFacts.h"
@@ -155,12 +157,14 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     // A host's flush: no audio, the changes applied all the same.
     const tresult flushResult =
         plug.Process(static_cast<double**>(nullptr), nullptr, 0, 0, &shorter);
-    // The new Sustain is prepared in slices of the following calls.
-    for (int block = 0; block < 400 && blocksToApply < 0; ++block) {
+    // The new Sustain is prepared aside and put in place between two of the
+    // following calls, paced about as a host paces them.
+    for (int block = 0; block < 2000 && blocksToApply < 0; ++block) {
         plug.Process(b.In(), b.Out(), 2, 64, &none);
         finite = finite && b.OutputsFinite(64);
         if (plug.Processor()->getTailSamples() == 0)
             blocksToApply = block;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const long allocations = counting_new::Count().load() - before;
 
