@@ -31,7 +31,12 @@
 //
 // The slices are what is left when there is no worker of either kind (the
 // system gave no thread, or the adapter asked for none); they are the only
-// way whose timing is fixed by the calls' lengths alone.
+// way whose timing is fixed by the calls' lengths alone. A change from
+// another thread while a worker holds the spare: the host's worker may
+// answer whenever it likes, so the change is made in place; the plug-in's
+// own thread is a millisecond or two from done, so it is waited for with the
+// mutex free.
+//
 // Besides the spare: the latest audio-thread change still waiting for it
 // (only the latest waits), and a bit per parameter changed by another thread
 // whose outermost call has yet to prepare it. Every change gets a serial
