@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "framework/ChunkCodec.h"
 #include "lv2/LV2PluginFactory.h"
 
 namespace {
@@ -300,7 +301,7 @@ bool IPlugLV2::SaveStateWithPendingPorts() {
         held.push_back({i, param->Value()});
         param->SetClamped(PortTarget(i, v));
     }
-    const bool ok = SaveState(mState);
+    const bool ok = ChunkCodec::Save(*this, mState);
     for (const Held& h : held)
         GetParam(h.index)->SetClamped(h.value);
     return ok;
@@ -370,8 +371,7 @@ LV2_State_Status IPlugLV2::StateSave(LV2_Handle instance, LV2_State_Store_Functi
         Lock lock(plug->GetMutex());
         // The same chunk as the VST 2 module's effGetChunk: header, then
         // the parameters' values.
-        WriteChunkHeader(plug->mState);
-        if (plug->mState.Size() != 8 || !plug->SaveStateWithPendingPorts())
+        if (!plug->SaveStateWithPendingPorts())
             return LV2_STATE_ERR_UNKNOWN;
         return store(handle, plug->mStateKey, plug->mState.Data(),
                      static_cast<std::size_t>(plug->mState.Size()), plug->mChunkType,
@@ -409,25 +409,22 @@ LV2_State_Status IPlugLV2::StateRestore(LV2_Handle instance, LV2_State_Retrieve_
 }
 
 LV2_State_Status IPlugLV2::RestoreChunk(const void* data, std::size_t size) {
-    const int n = static_cast<int>(size);
-    if (!mState.Resize(n))
-        return LV2_STATE_ERR_UNKNOWN;
-    if (n > 0)
-        std::memcpy(mState.Data(), data, size);
     // Only a whole chunk of ours is loaded: one cut short would leave the
     // parameters it lacks at zero.
-    int pos = 0;
-    if (!ReadChunkHeader(mState, &pos) || mState.Size() - pos < 8 * NParams())
-        return LV2_STATE_ERR_BAD_TYPE;
-    if (LoadState(mState, pos) < 0)
-        return LV2_STATE_ERR_UNKNOWN;
+    switch (ChunkCodec::Load(*this, mState, data, size, ChunkCodec::kLv2)) {
+        case ChunkCodec::Result::kLoaded:
+            break;
+        case ChunkCodec::Result::kRefused:
+            return LV2_STATE_ERR_BAD_TYPE;
+        default:
+            return LV2_STATE_ERR_UNKNOWN;
+    }
     // What the control ports hold now is older than the state: only a value
     // the host writes from here on overrides it.
     for (int i = 0; i < NParams(); ++i) {
         if (const float* port = mControls[static_cast<std::size_t>(i)])
             mSeen[static_cast<std::size_t>(i)] = *port;
     }
-    RefreshEditorFromParameters();
     return LV2_STATE_SUCCESS;
 }
 

@@ -116,8 +116,8 @@ class IPlugLV2 : public IPlugAudio {
     void ReadControlPorts();
     // The value a control port's reading `v` (not NaN) sets parameter `index` to.
     double PortTarget(int index, float v);
-    // The state chunk into mState, with values written to the control ports
-    // but not yet run taken in. [any host thread, mutex held]
+    // The state chunk (header and values) into mState, with values written
+    // to the control ports but not yet run taken in. [any host thread, mutex held]
     bool SaveStateWithPendingPorts();
     // A parameter's new value: a costly one is prepared aside (IPlugAudio).
     void ApplyParameter(int index);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/ChunkCodec.h"
 #include "framework/TextUtil.h"
 #include "vst2/VendorCalls.h"
 
@@ -587,8 +588,7 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
 }
 
 VstIntPtr IPlugVST::GetChunk(void** data) {
-    WriteChunkHeader(mState);
-    if (mState.Size() != 8 || !SaveState(mState))
+    if (!ChunkCodec::Save(*this, mState))
         return 0;
     *data = mState.Data();
     return mState.Size();
@@ -596,19 +596,13 @@ VstIntPtr IPlugVST::GetChunk(void** data) {
 
 VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size) {
     // A negative size is an empty chunk; one we cannot allocate is refused.
-    const int n = static_cast<int>(std::clamp<VstIntPtr>(size, 0, INT32_MAX));
+    const VstIntPtr n = std::clamp<VstIntPtr>(size, 0, INT32_MAX);
     if (n != size && size > 0)
         return 0;
-    if (!mState.Resize(n))
-        return 0;
-    if (n > 0)
-        std::memcpy(mState.Data(), data, static_cast<std::size_t>(n));
-    int pos = 0;
-    ReadChunkHeader(mState, &pos);
-    if (LoadState(mState, pos) < 0)
+    if (ChunkCodec::Load(*this, mState, data, static_cast<std::size_t>(n), ChunkCodec::kVst2) !=
+        ChunkCodec::Result::kLoaded)
         return 0;
     SetChunkRestored(true);
-    RefreshEditorFromParameters();
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/ChunkCodec.h"
 #include "framework/TextUtil.h"
 #include "vst3/Vst3PlugView.h"
 #include "vst3/Vst3Text.h"
@@ -215,8 +216,7 @@ tresult IPlugVST3::GetComponentChunk(IBStream* stream) {
     try {
         Lock lock(GetMutex());
         // The VST 2 module's effGetChunk: header, then the parameters' values.
-        WriteChunkHeader(mState);
-        if (mState.Size() != 8 || !SaveState(mState))
+        if (!ChunkCodec::Save(*this, mState))
             return kResultFalse;
         int32 written = 0;
         if (stream->write(mState.Data(), mState.Size(), &written) != kResultOk ||
@@ -241,21 +241,11 @@ bool IPlugVST3::ReadStream(IBStream* stream, std::vector<unsigned char>& bytes) 
 }
 
 bool IPlugVST3::LoadChunk(const std::vector<unsigned char>& bytes) {
-    const int n = static_cast<int>(bytes.size());
-    if (!mState.Resize(n))
-        return false;
-    std::memcpy(mState.Data(), bytes.data(), bytes.size());
     // As the VST 2 module reads a chunk: the header when there is one, then
-    // the values; but only a whole chunk, as the LV2 adapter: one cut short
-    // would leave the parameters it lacks at zero.
-    int pos = 0;
-    ReadChunkHeader(mState, &pos);
-    if (pos < 0 || mState.Size() - pos < 8 * NParams())
-        return false;
-    if (LoadState(mState, pos) < 0)
-        return false;
-    RefreshEditorFromParameters();
-    return true;
+    // the values; but only a whole chunk: one cut short would leave the
+    // parameters it lacks at zero.
+    return ChunkCodec::Load(*this, mState, bytes.data(), bytes.size(), ChunkCodec::kVst3) ==
+           ChunkCodec::Result::kLoaded;
 }
 
 tresult IPlugVST3::SetComponentChunk(IBStream* stream) {
@@ -291,8 +281,8 @@ tresult PLUGIN_API IPlugVST3::setComponentState(IBStream* stream) {
             // Hosts hand the controller the chunk the component has just
             // loaded: the same values are not synthesised a second time.
             StateChunk now;
-            WriteChunkHeader(now);
-            const bool same = SaveState(now) && now.Size() == static_cast<int>(bytes.size()) &&
+            const bool same = ChunkCodec::Save(*this, now) &&
+                              now.Size() == static_cast<int>(bytes.size()) &&
                               std::memcmp(now.Data(), bytes.data(), bytes.size()) == 0;
             if (!same)
                 loaded = LoadChunk(bytes);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestPlug.h"
+#include "framework/ChunkCodec.h"
 #include "framework/GrowableBuffer.h"
 #include "framework/HostKind.h"
 #include "framework/IPlugAudio.h"
@@ -394,4 +395,41 @@ TEST(CostlyChanges, OnTheAudioThreadAThreadOfItsOwnPreparesThemAndAnotherThreads
     EXPECT_EQ(plug.inPlace, 5.0);
     EXPECT_TRUE(plug.mutexFreeWhilePreparing);
     plug.WaitForPreparedChanges();
+}
+
+TEST(SavedState, OneCodecKeepsWhatEachFormatAccepts) {
+    const double bare[] = {25.0, 75.0};
+    StateChunk whole;
+    {
+        TestPlug source;
+        source.GetParam(0)->SetClamped(10.0);
+        source.GetParam(1)->SetClamped(90.0);
+        ASSERT_TRUE(ChunkCodec::Save(source, whole));
+        ASSERT_EQ(whole.Size(), 24);
+    }
+    struct Case {
+        ChunkCodec::Acceptance accept;
+        ChunkCodec::Result bareResult, shortResult;
+    };
+    const Case cases[] = {
+        {ChunkCodec::kVst2, ChunkCodec::Result::kLoaded, ChunkCodec::Result::kFailed},
+        {ChunkCodec::kVst3, ChunkCodec::Result::kLoaded, ChunkCodec::Result::kRefused},
+        {ChunkCodec::kLv2, ChunkCodec::Result::kRefused, ChunkCodec::Result::kRefused},
+    };
+    for (const Case& c : cases) {
+        TestPlug plug;
+        StateChunk chunk;
+        EXPECT_EQ(ChunkCodec::Load(plug, chunk, whole.Data(), 24, c.accept),
+                  ChunkCodec::Result::kLoaded);
+        EXPECT_EQ(plug.GetParam(1)->Value(), 90.0);
+        // A chunk without our header: bare values, or refused untouched.
+        EXPECT_EQ(ChunkCodec::Load(plug, chunk, bare, sizeof(bare), c.accept), c.bareResult);
+        const bool bareRead = c.bareResult == ChunkCodec::Result::kLoaded;
+        EXPECT_EQ(plug.GetParam(1)->Value(), bareRead ? 75.0 : 90.0);
+        // Our header and one value of two.
+        EXPECT_EQ(ChunkCodec::Load(plug, chunk, whole.Data(), 16, c.accept), c.shortResult);
+        const bool shortRead = c.shortResult == ChunkCodec::Result::kFailed;
+        EXPECT_EQ(plug.GetParam(0)->Value(), shortRead ? 10.0 : (bareRead ? 25.0 : 10.0));
+        EXPECT_EQ(plug.GetParam(1)->Value(), shortRead ? 0.0 : (bareRead ? 75.0 : 90.0));
+    }
 }
