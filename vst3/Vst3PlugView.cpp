@@ -48,7 +48,9 @@ uint32 PLUGIN_API Vst3PlugView::release() {
 }
 
 tresult PLUGIN_API Vst3PlugView::isPlatformTypeSupported(FIDString type) {
-#if defined(__linux__)
+#if defined(_WIN32)
+    return type && std::strcmp(type, kPlatformTypeHWND) == 0 ? kResultTrue : kResultFalse;
+#elif defined(__linux__)
     return type && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue
                                                                          : kResultFalse;
 #else

@@ -1,6 +1,7 @@
 // The VST 3 view of the plug-in's own editor: opens the editor's window
-// inside the host's X11 window, and where the host's frame offers a run
-// loop, drives the editor and delivers its edits from that loop's timer.
+// inside the host's X11 window (an HWND on Windows), and where the host's
+// frame offers a run loop, drives the editor and delivers its edits from
+// that loop's timer.
 // Made by IPlugVST3::createView, holds a reference to the plug-in, released
 // by the host. The host calls every method on its UI thread.
 #pragma once
@@ -25,9 +26,9 @@ class Vst3PlugView final : public vst3::IPlugView, public vst3::linux_ui::ITimer
     // The last release removes a view still attached.
     vst3::uint32 PLUGIN_API release() override;
 
-    // X11EmbedWindowID on Linux; nothing else yet.
+    // X11EmbedWindowID on Linux, HWND on Windows.
     vst3::tresult PLUGIN_API isPlatformTypeSupported(vst3::FIDString type) override;
-    // Opens the editor in `parent` (an X11 window id); registers the timer
+    // Opens the editor in `parent` (an X11 window id or an HWND); registers the timer
     // with the frame's run loop when there is one.
     vst3::tresult PLUGIN_API attached(void* parent, vst3::FIDString type) override;
     // Closes the editor (a press in progress ends its gesture) and

@@ -26,13 +26,15 @@ class PluginModule {
     // The platform's handle of the loaded library (an HMODULE on Windows).
     void* NativeHandle() const { return mHandle; }
 
-  private:
-    PluginModule() = default;
     // The platform's loader, one file per platform (PluginModulePosix.cpp,
-    // PluginModuleWin.cpp). OpenLibrary says why it failed in *error.
+    // PluginModuleWin.cpp), which the VST 3 host (Vst3Host) loads through
+    // as well. OpenLibrary says why it failed in *error.
     static void* OpenLibrary(const std::string& path, std::string* error);
     static void* FindSymbol(void* handle, const char* name);
     static void CloseLibrary(void* handle);
+
+  private:
+    PluginModule() = default;
 
     void* mHandle = nullptr;
     EntryPoint mEntry = nullptr;

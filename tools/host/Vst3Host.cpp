@@ -1,46 +1,82 @@
 #include "tools/host/Vst3Host.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "tools/host/PluginModule.h"
 
 using namespace vst3;
 
 // --- The module ---------------------------------------------------------------
 
+namespace {
+
+// The bundle's folder for this build's platform, and its library's suffix.
+#if defined(_WIN32) && defined(_WIN64)
+constexpr const char* kArchFolder = "/Contents/x86_64-win/";
+constexpr const char* kLibrarySuffix = ".vst3";
+#elif defined(_WIN32)
+constexpr const char* kArchFolder = "/Contents/x86-win/";
+constexpr const char* kLibrarySuffix = ".vst3";
+#else
+constexpr const char* kArchFolder = "/Contents/x86_64-linux/";
+constexpr const char* kLibrarySuffix = ".so";
+#endif
+
+// A bundle and its Windows library share the suffix .vst3: the library is
+// the one inside a Contents folder.
+bool NamesLibrary(const std::string& path) {
+#if defined(_WIN32)
+    return path.find("/Contents/") != std::string::npos ||
+           path.find("\\Contents\\") != std::string::npos;
+#else
+    return path.size() > 3 && path.compare(path.size() - 3, 3, ".so") == 0;
+#endif
+}
+
+}  // namespace
+
 std::string Vst3Module::LibraryInBundle(const std::string& bundle) {
     std::string root = bundle;
-    while (!root.empty() && root.back() == '/')
+    while (!root.empty() && (root.back() == '/' || root.back() == '\\'))
         root.pop_back();
-    const std::size_t slash = root.find_last_of('/');
+    const std::size_t slash = root.find_last_of("/\\");
     std::string name = root.substr(slash == std::string::npos ? 0 : slash + 1);
     const std::size_t dot = name.rfind(".vst3");
     if (dot != std::string::npos)
         name.erase(dot);
-    return root + "/Contents/x86_64-linux/" + name + ".so";
+    return root + kArchFolder + name + kLibrarySuffix;
 }
 
 std::unique_ptr<Vst3Module> Vst3Module::Load(const std::string& path, std::string* error) {
-    const bool isLibrary = path.size() > 3 && path.compare(path.size() - 3, 3, ".so") == 0;
-    const std::string library = isLibrary ? path : LibraryInBundle(path);
+    const std::string library = NamesLibrary(path) ? path : LibraryInBundle(path);
     auto fail = [error](const std::string& why) {
         if (error)
             *error = why;
         return nullptr;
     };
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    void* handle = PluginModule::OpenLibrary(library, &why);
     if (!handle)
-        return fail("cannot load " + library + ": " + dlerror());
+        return fail("cannot load " + library + ": " + why);
     std::unique_ptr<Vst3Module> module(new Vst3Module());
     module->mHandle = handle;
-    using Entry = bool (*)(void*);
-    auto entry = reinterpret_cast<Entry>(module->Symbol("ModuleEntry"));
     auto factory = reinterpret_cast<GetFactoryProc>(module->Symbol("GetPluginFactory"));
+#if defined(_WIN32)
+    const char* entryName = "InitDll";
+    using Entry = bool (*)();
+    auto entry = reinterpret_cast<Entry>(module->Symbol(entryName));
+    const bool entered = entry && entry();
+#else
+    const char* entryName = "ModuleEntry";
+    using Entry = bool (*)(void*);
+    auto entry = reinterpret_cast<Entry>(module->Symbol(entryName));
+    const bool entered = entry && entry(handle);
+#endif
     if (!entry || !factory)
-        return fail(library + " exports no ModuleEntry or GetPluginFactory");
-    if (!entry(handle))
-        return fail(library + ": ModuleEntry refused");
+        return fail(library + " exports no " + entryName + " or GetPluginFactory");
+    if (!entered)
+        return fail(library + ": " + entryName + " refused");
     module->mFactory = factory();
     if (!module->mFactory)
         return fail(library + ": GetPluginFactory gave no factory");
@@ -51,14 +87,19 @@ Vst3Module::~Vst3Module() {
     if (mFactory)
         mFactory->release();
     using Exit = bool (*)();
-    if (auto exit = reinterpret_cast<Exit>(Symbol("ModuleExit")))
+#if defined(_WIN32)
+    const char* exitName = "ExitDll";
+#else
+    const char* exitName = "ModuleExit";
+#endif
+    if (auto exit = reinterpret_cast<Exit>(Symbol(exitName)))
         exit();
     if (mHandle)
-        dlclose(mHandle);
+        PluginModule::CloseLibrary(mHandle);
 }
 
 void* Vst3Module::Symbol(const char* name) const {
-    return mHandle ? dlsym(mHandle, name) : nullptr;
+    return mHandle ? PluginModule::FindSymbol(mHandle, name) : nullptr;
 }
 
 // --- Streams, queues and the handler ---------------------------------------------

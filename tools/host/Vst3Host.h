@@ -1,10 +1,10 @@
 // The VST 3 host the tests share (and, beside VstHost, the tools will): loads
-// a module by its bundle path as a DAW does (ModuleEntry, GetPluginFactory),
-// makes an instance through the factory and drives it, with the host-side
-// objects a plug-in calls back into: a memory stream for state, parameter
-// queues for process calls, a component handler that records edits. Each
-// object owns what it allocates; one test thread drives an instance, while
-// the handler may be called from any thread. Linux only for now.
+// a module by its bundle path as a DAW does (ModuleEntry, or InitDll on
+// Windows, then GetPluginFactory), makes an instance through the factory and
+// drives it, with the host-side objects a plug-in calls back into: a memory
+// stream for state, parameter queues for process calls, a component handler
+// that records edits. Each object owns what it allocates; one test thread
+// drives an instance, while the handler may be called from any thread.
 #pragma once
 
 #include <atomic>
@@ -16,7 +16,7 @@
 
 #include "vst3/Vst3ProcessorAbi.h"
 
-// The loaded module, unloaded (after ModuleExit) on destruction.
+// The loaded module, unloaded (after ModuleExit or ExitDll) on destruction.
 class Vst3Module {
   public:
     // `path` is a bundle (.../Brightfall.vst3) or the library inside it.
@@ -26,7 +26,8 @@ class Vst3Module {
     Vst3Module(const Vst3Module&) = delete;
     Vst3Module& operator=(const Vst3Module&) = delete;
 
-    // The library a bundle holds for this platform: Contents/x86_64-linux/<name>.so.
+    // The library a bundle holds for this platform: Contents/x86_64-linux/<name>.so,
+    // Contents/x86_64-win/<name>.vst3 or Contents/x86-win/<name>.vst3.
     static std::string LibraryInBundle(const std::string& bundle);
     vst3::IPluginFactory* Factory() const { return mFactory; }
     // The module's own symbol, or null.
