@@ -86,8 +86,8 @@ test-tsan: deps
 	ctest --preset linux-tsan
 
 FUZZ_SECONDS ?= 60
-# Half an hour each, two at a time (one per core): an hour in all, over
-# 10^8 calls into the plug-in (docs/RELIABILITY.md).
+# Half an hour each, two at a time (one per core): two hours for the four
+# fuzzers, over 10^8 calls into the plug-in (docs/RELIABILITY.md).
 FUZZ_LONG_SECONDS ?= 1800
 FUZZ_LONG_JOBS ?= 2
 
