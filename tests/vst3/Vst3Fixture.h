@@ -16,10 +16,20 @@
 #include "tools/host/PluginModule.h"
 #include "tools/host/Vst3Host.h"
 
+// The bundle built with this program, or the copy BRIGHTFALL_TEST_VST3_BUNDLE
+// names: the packages' check runs these tests on the bundle as installed.
+// Said on the output, so that check can see which one was loaded.
+inline std::string BundlePath() {
+    const char* other = std::getenv("BRIGHTFALL_TEST_VST3_BUNDLE");
+    return other && *other ? other : BRIGHTFALL_VST3_BUNDLE;
+}
+
 inline const Vst3Module& Bundle() {
     static std::unique_ptr<Vst3Module> module = [] {
         std::string error;
-        auto m = Vst3Module::Load(BRIGHTFALL_VST3_BUNDLE, &error);
+        const std::string path = BundlePath();
+        std::printf("bundle under test: %s\n", path.c_str());
+        auto m = Vst3Module::Load(path, &error);
         if (!m) {
             ADD_FAILURE() << error;
             std::abort();

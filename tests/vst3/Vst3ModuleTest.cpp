@@ -73,7 +73,7 @@ TEST(Vst3Module, FactoryDescribesOneReverbClassAsModuleInfoDoes) {
     // The entry points alone: nothing of ours or of the libraries linked in
     // may meet another plug-in's symbols in a host.
 #if !defined(_WIN32)
-    EXPECT_EQ(Exports(Vst3Module::LibraryInBundle(BRIGHTFALL_VST3_BUNDLE)),
+    EXPECT_EQ(Exports(Vst3Module::LibraryInBundle(BundlePath())),
               (std::set<std::string>{"GetPluginFactory", "ModuleEntry", "ModuleExit"}));
 #endif
 
@@ -104,7 +104,7 @@ TEST(Vst3Module, FactoryDescribesOneReverbClassAsModuleInfoDoes) {
 
     // A host may list the class from moduleinfo.json without loading the
     // module: the file must say what the factory says.
-    std::ifstream file(std::string(BRIGHTFALL_VST3_BUNDLE) + "/Contents/Resources/moduleinfo.json");
+    std::ifstream file(BundlePath() + "/Contents/Resources/moduleinfo.json");
     const std::string json((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
     EXPECT_NE(json.find("\"CID\": \"" + Hex(c2.cid) + "\""), std::string::npos) << json;
