@@ -377,7 +377,11 @@ TEST(CostlyChanges, OnTheAudioThreadAThreadOfItsOwnPreparesThemAndAnotherThreads
     plug.SetInsideProcess(1.0);  // handed to the plug-in's thread
     plug.SetInsideProcess(2.0);  // waits for it
     plug.SetInsideProcess(3.0);  // replaces the waiting one
-    for (int i = 0; i < 2000 && plug.committed.size() < 2; ++i) {
+    // Bounded by time, not by a count of calls: Windows sleeps a whole
+    // millisecond or none, and a loaded machine may keep the plug-in's
+    // thread waiting far longer than a count of short sleeps allows.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (plug.committed.size() < 2 && std::chrono::steady_clock::now() < deadline) {
         plug.Process();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
