@@ -117,6 +117,10 @@ uint32 PLUGIN_API IPlugVST3::release() {
     return 0;
 }
 
+const IParameter* IPlugVST3::ParameterOf(ParamID id) const {
+    return id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+}
+
 // --- IPluginBase ------------------------------------------------------------------
 
 tresult PLUGIN_API IPlugVST3::initialize(FUnknown*) {
@@ -527,8 +531,7 @@ tresult PLUGIN_API IPlugVST3::getParamStringByValue(ParamID id, ParamValue value
             CopyText(text, sizeof(text), valueNormalized >= 0.5 ? "On" : "Off");
         } else {
             Lock lock(GetMutex());
-            const IParameter* param =
-                id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+            const IParameter* param = ParameterOf(id);
             if (!param)
                 return kInvalidArgument;
             param->FormatForHost(valueNormalized, true, text, sizeof(text), true);
@@ -558,8 +561,7 @@ tresult PLUGIN_API IPlugVST3::getParamValueByString(ParamID id, TChar* string,
             return kResultOk;
         }
         Lock lock(GetMutex());
-        const IParameter* param =
-            id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+        const IParameter* param = ParameterOf(id);
         if (!param)
             return kInvalidArgument;
         double plain = 0.0;
@@ -577,8 +579,7 @@ ParamValue PLUGIN_API IPlugVST3::normalizedParamToPlain(ParamID id, ParamValue v
         return valueNormalized >= 0.5 ? 1.0 : 0.0;
     try {
         Lock lock(GetMutex());
-        const IParameter* param =
-            id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+        const IParameter* param = ParameterOf(id);
         return param ? Mapping(*param).Plain(valueNormalized) : 0.0;
     } catch (...) {
         return 0.0;
@@ -590,8 +591,7 @@ ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID id, ParamValue p
         return plainValue >= 0.5 ? 1.0 : 0.0;
     try {
         Lock lock(GetMutex());
-        const IParameter* param =
-            id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+        const IParameter* param = ParameterOf(id);
         return param ? Mapping(*param).Normalised(plainValue) : 0.0;
     } catch (...) {
         return 0.0;
@@ -603,8 +603,7 @@ ParamValue PLUGIN_API IPlugVST3::getParamNormalized(ParamID id) {
         Lock lock(GetMutex());
         if (id == kBypassId)
             return mBypass ? 1.0 : 0.0;
-        const IParameter* param =
-            id < static_cast<ParamID>(NParams()) ? GetParam(static_cast<int>(id)) : nullptr;
+        const IParameter* param = ParameterOf(id);
         return param ? param->GetNormalised() : 0.0;
     } catch (...) {
         return 0.0;

@@ -174,6 +174,9 @@ class IPlugVST3 : public IPlugAudio,
     void ViewGone(const Vst3PlugView* view);
 
   private:
+    // The plug-in's parameter a host's id names (its index), or null: for
+    // the bypass switch and ids that do not exist. [mutex held]
+    const IParameter* ParameterOf(vst3::ParamID id) const;
     vst3::tresult SetComponentChunk(vst3::IBStream* state) override;
     vst3::tresult GetComponentChunk(vst3::IBStream* state) override;
     // The controller keeps no state of its own.
