@@ -264,6 +264,45 @@ void HeadConvolver::process(const double* input, double* output, std::size_t len
     }
 }
 
+void HeadConvolver::passBoundary(bool whole) {
+    const std::size_t p = partitions;
+    if (lastPending) {
+        newest = (newest > 0 ? newest : p) - 1;
+        lastPending = false;
+    }
+    if (p > 2) {
+        secondOfPair = !secondOfPair;
+    }
+    if (whole) {
+        newest = (newest + p - 1) % p;
+    }
+}
+
+void HeadConvolver::skipSilence(std::size_t len) {
+    if (partitions == 0) {
+        return;
+    }
+    // process's walk through the blocks; the buffers it would swap or fill
+    // hold zeros either way.
+    std::size_t done = 0;
+    while (done < len) {
+        const std::size_t n = std::min(len - done, block - fill);
+        if (fill == 0) {
+            passBoundary(n == block);
+            if (n == block) {
+                done += n;
+                continue;
+            }
+        }
+        fill += n;
+        if (fill == block) {
+            lastPending = true;
+            fill = 0;
+        }
+        done += n;
+    }
+}
+
 std::size_t HeadConvolver::getAllocatedBytes() const {
     std::size_t held = taps.capacity() + spectra.capacity() + work.capacity();
     for (const Buffer<double>* b :

@@ -43,6 +43,12 @@ class HeadConvolver {
     // Writes len output samples for len input samples, zeros when empty.
     // input and output may be the same array. [audio thread]
     void process(const double* input, double* output, std::size_t len);
+    // Moves through len samples of silence as process would, computing and
+    // writing nothing: only for a convolver whose every held sample and
+    // spectrum is already zero, which a silent input leaves zero. Its
+    // blocks then start where process would start them, so the output after
+    // the silence is the same bit for bit. [audio thread]
+    void skipSilence(std::size_t len);
 
     std::size_t getPartitionSize() const { return block; }
     std::size_t getPartitionCount() const { return partitions; }
@@ -56,6 +62,8 @@ class HeadConvolver {
     // and the samples of the block itself are added by direct convolution
     // as they come.
     void startBlock(const double* whole, double* out);
+    // startBlock's moves through the ring and the pairs, without the work.
+    void passBoundary(bool whole);
     double* spectrum(std::size_t slot) { return spectra.data() + slot * stride; }
     double* inputSlot(std::size_t i) { return spectrum(partitions + i); }
 

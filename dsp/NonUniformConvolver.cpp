@@ -1,6 +1,7 @@
 #include "dsp/NonUniformConvolver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -18,6 +19,21 @@ std::size_t nextPowerOfTwo(std::size_t n) {
 
 bool isPowerOfTwo(std::size_t n) {
     return n > 0 && (n & (n - 1)) == 0;
+}
+
+// How many samples at the end of input[0 .. len) are +0.0, bit for bit:
+// -0.0 counts as sound, since it can carry a sign into the output.
+std::size_t countSilentTail(const double* input, std::size_t len) {
+    std::size_t n = 0;
+    while (n < len) {
+        std::uint64_t bits;
+        std::memcpy(&bits, input + len - 1 - n, sizeof bits);
+        if (bits != 0) {
+            break;
+        }
+        ++n;
+    }
+    return n;
 }
 
 }  // namespace
@@ -200,6 +216,13 @@ bool NonUniformConvolver::beginInitStages(std::size_t headBlockSize, const std::
         // A multiple of H, so no fragment of input wraps around it.
         history.resize(largest + h);
     }
+    // An input sample is heard at most irLen samples on. Before that, and
+    // after it for up to a few blocks, it is held as history, as a spectrum
+    // in a piece's ring or a group's sum, or as a result waiting in a stage's
+    // output or overlap: each for less than four of its piece's blocks
+    // beyond the piece's end.
+    silenceHorizon = irLen + 4 * (largest + h);
+    quietRun = silenceHorizon;
     return true;
 }
 
@@ -251,7 +274,24 @@ void NonUniformConvolver::reserve(std::size_t headBlockSize, std::size_t tailBlo
 }
 
 void NonUniformConvolver::process(const double* input, double* output, std::size_t len) {
-    head.process(input, output, len);
+    const std::size_t silentTail = countSilentTail(input, len);
+    const bool wasSilent = quietRun >= silenceHorizon;
+    quietRun = silentTail == len ? std::min(silenceHorizon, quietRun + len) : silentTail;
+    if (silentTail == len && wasSilent && skipsSilence) {
+        std::fill(output, output + len, 0.0);
+        run<true>(input, output, len);
+        return;
+    }
+    run<false>(input, output, len);
+}
+
+template <bool kSilent>
+void NonUniformConvolver::run(const double* input, double* output, std::size_t len) {
+    if (kSilent) {
+        head.skipSilence(len);
+    } else {
+        head.process(input, output, len);
+    }
     if (stageCount == 0) {
         return;
     }
@@ -263,7 +303,10 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
         // block ends at such a point.
         const std::size_t n = std::min(len - done, h - historyPos % h);
         double* out = output + done;
-        std::memcpy(history.data() + historyPos, input + done, n * sizeof(double));
+        if (!kSilent) {
+            // A silent call leaves the history as it is: zeros.
+            std::memcpy(history.data() + historyPos, input + done, n * sizeof(double));
+        }
         historyPos += n;
         if (historyPos == size) {
             historyPos = 0;
@@ -272,9 +315,11 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
         for (std::size_t i = 0; i < stageCount; ++i) {
             Stage& stage = stages[i];
             const std::size_t b = stage.work.getPartitionSize();
-            const double* ready = stage.work.getOutput() + stage.fill;
-            for (std::size_t k = 0; k < n; ++k) {
-                out[k] += ready[k];
+            if (!kSilent) {
+                const double* ready = stage.work.getOutput() + stage.fill;
+                for (std::size_t k = 0; k < n; ++k) {
+                    out[k] += ready[k];
+                }
             }
             stage.fill += n;
             if (stage.pending) {
@@ -283,12 +328,15 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
                 // transform runs in the first fragment, before the history
                 // overwrites its input; half a step later for a late stage.
                 const std::size_t steps = stage.work.getStepCount();
-                advance(stage, stage.inset  ? insetTarget(steps, stage.fill, b, h)
+                advance<kSilent>(stage, stage.inset  ? insetTarget(steps, stage.fill, b, h)
                                : stage.late ? (2 * steps * stage.fill + b) / (2 * b)
                                             : (steps * stage.fill + b - 1) / b);
             }
             if (stage.fill == b) {
-                stage.work.completeBlock();
+                if (!kSilent) {
+                    // Zeros queued behind zeros change nothing.
+                    stage.work.completeBlock();
+                }
                 stage.start = (historyPos + size - b) % size;
                 stage.step = 0;
                 stage.pending = true;
@@ -310,10 +358,15 @@ std::size_t NonUniformConvolver::insetTarget(std::size_t steps, std::size_t fill
     return (steps * (fill - h / 2) + (b - h) - 1) / (b - h);
 }
 
+template <bool kSilent>
 void NonUniformConvolver::advance(Stage& stage, std::size_t target) {
     const std::size_t steps = stage.work.getStepCount();
     for (target = std::min(target, steps); stage.step < target; ++stage.step) {
-        stage.work.runStep(stage.step, history.data(), history.size(), stage.start);
+        if (kSilent) {
+            stage.work.skipStep(stage.step);
+        } else {
+            stage.work.runStep(stage.step, history.data(), history.size(), stage.start);
+        }
     }
     if (stage.step == steps) {
         stage.pending = false;
@@ -326,6 +379,8 @@ void NonUniformConvolver::reset() {
     head.reset();
     history.resize(0);
     historyPos = 0;
+    silenceHorizon = 0;
+    quietRun = 0;
     loading = 0;
     for (Stage& stage : stages) {
         stage.work.reset();

@@ -4,6 +4,21 @@
 // Owns the head, the stages and one input history for all of them. init/reset
 // on a control thread, process on the audio thread (ReverbEngine, one per
 // channel).
+//
+// Silence costs next to nothing. Every sample and spectrum the convolver
+// holds comes from its input of the last getSilenceHorizon() samples, so once
+// that much input has been exactly zero it holds zeros only, and a call whose
+// input is all zeros writes zeros: such a call moves the pieces' positions on
+// as the full computation would and computes nothing else. The output is
+// the full computation's, bit for bit in what the engine hears; the first
+// call with any other sample (-0.0, a subnormal, a NaN) is computed in full.
+//
+//   sounding --(input +0.0 from some sample on)--> settling
+//   settling --(getSilenceHorizon() samples of +0.0)--> silent
+//   settling, silent --(a call with any other sample)--> sounding
+//   init, reset --> silent (nothing held)
+//
+// process skips the work only in silent, for a whole call of zeros.
 #pragma once
 
 #include <cstddef>
@@ -77,6 +92,16 @@ class NonUniformConvolver {
     // still spread over coming calls; the storage is kept for the next one.
     void reset();
 
+    // How many samples of silence leave the convolver holding nothing but
+    // zeros: the response's length plus the pipeline of its largest blocks.
+    std::size_t getSilenceHorizon() const { return silenceHorizon; }
+    // In the silent state: the next call of exact zeros is skipped.
+    bool isSilent() const { return quietRun >= silenceHorizon; }
+    // Whether process skips the work of silent calls (the default), so that a
+    // test or a benchmark can hold the skipping engine against one that
+    // computes everything. [control thread]
+    void setSkipsSilence(bool on) { skipsSilence = on; }
+
     // Runs the largest stage's transforms a few fragments inside its block
     // (the forward one later, the inverse one earlier), so that a second
     // convolver fed the same blocks, the other channel's, does not run its
@@ -146,7 +171,17 @@ class NonUniformConvolver {
     std::size_t loading = 0;  // the piece initStep loads next: 0 the head, then stage i + 1
     bool staggered = false;
 
+    // process's walk through the fragments, with everything computed or, for
+    // a silent call, only the positions moved on.
+    template <bool kSilent>
+    void run(const double* input, double* output, std::size_t len);
+    template <bool kSilent>
     void advance(Stage& stage, std::size_t target);
+
+    // Input samples of +0.0 since the last other one, counted up to the horizon.
+    std::size_t quietRun = 0;
+    std::size_t silenceHorizon = 0;
+    bool skipsSilence = true;
     static std::size_t insetTarget(std::size_t steps, std::size_t fill, std::size_t b,
                                    std::size_t h);
 };

@@ -242,6 +242,15 @@ void ReverbEngine::process(const double* const* inputs, double* const* outputs, 
     }
 }
 
+void ReverbEngine::setSkipsSilence(bool on) {
+    convolverL.setSkipsSilence(on);
+    convolverR.setSkipsSilence(on);
+}
+
+bool ReverbEngine::isSilent() const {
+    return convolverL.isSilent() && convolverR.isSilent();
+}
+
 std::size_t ReverbEngine::getAllocatedBytes() const {
     return convolverL.getAllocatedBytes() + convolverR.getAllocatedBytes();
 }

@@ -95,6 +95,12 @@ class ReverbEngine {
     void process(const double* const* inputs, double* const* outputs, std::int32_t n,
                  bool secondInput, bool secondOutput);
 
+    // Whether both convolvers skip the work of silent calls (the default;
+    // see NonUniformConvolver), and whether both are silent now, so that the
+    // next call of exact zeros costs next to nothing. [control thread]
+    void setSkipsSilence(bool on);
+    bool isSilent() const;
+
     float getSustain() const { return sustain; }
     float getMix() const { return mix; }
     const float* getImpulseL() const { return impulseL.data(); }

@@ -178,6 +178,17 @@ void SpreadStage::runStep(std::size_t step, const double* history, std::size_t h
     phase = phase + 1 == group ? 0 : phase + 1;
 }
 
+void SpreadStage::skipStep(std::size_t step) {
+    if (partitions == 0) {
+        return;
+    }
+    if (step == 0) {
+        newest = (newest > 0 ? newest : partitions) - 1;
+    } else if (step == slices + 1) {
+        phase = phase + 1 == group ? 0 : phase + 1;
+    }
+}
+
 void SpreadStage::completeBlock() {
     if (partitions == 0) {
         return;

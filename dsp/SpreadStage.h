@@ -64,6 +64,10 @@ class SpreadStage {
     // must run in order, all of them between two completeBlock calls.
     void runStep(std::size_t step, const double* history, std::size_t historySize,
                  std::size_t start);
+    // What runStep(step, ...) does to the stage's place in its ring and its
+    // group, and nothing else: for a stage whose spectra, output and overlap
+    // are all zero, which a silent block leaves so.
+    void skipStep(std::size_t step);
     // Called at a block boundary: the last block's result (all steps done, or
     // zeros before any) is queued behind what is still to be heard.
     void completeBlock();

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -368,6 +371,86 @@ TEST(ReverbEngine, SustainOutsideItsRangeIsHandledSafely) {
     for (std::size_t i = 0; i < x0.size(); ++i) {
         ASSERT_EQ(y.out0[i], 0.5 * x0[i]);
     }
+}
+
+// Silence is skipped once nothing is left to hear, and the output stays what
+// an engine that computes everything gives, bit for bit: random call sizes,
+// silences of every length around the horizon (so the work resumes at every
+// phase of the pieces' blocks), Sustain changed while silent, and "almost
+// silent" samples (-0.0, a subnormal) that must be computed.
+TEST(ReverbEngine, SilenceIsSkippedWithTheOutputUnchangedBitForBit) {
+    auto skipping = std::make_unique<ReverbEngine>();
+    auto computing = std::make_unique<ReverbEngine>();
+    computing->setSkipsSilence(false);
+    for (ReverbEngine* e : {skipping.get(), computing.get()}) {
+        e->reset();
+        e->setMix(0.7f);
+        e->setSustainFrom(1.0f, 1);
+    }
+    const std::size_t horizon = skipping->getConvolverL().getSilenceHorizon();
+    ASSERT_GT(horizon, kLength);
+    ASSERT_TRUE(skipping->isSilent());  // nothing heard yet
+
+    // The input: bursts of noise between silences.
+    std::minstd_rand random(7);
+    std::vector<double> left, right;
+    std::vector<std::size_t> sustainChangeAt;
+    auto burst = [&](std::size_t n) {
+        const std::vector<double> a = dsptest::noise(n, unsigned(random())), b = dsptest::noise(n, unsigned(random()));
+        left.insert(left.end(), a.begin(), a.end());
+        right.insert(right.end(), b.begin(), b.end());
+    };
+    auto silence = [&](std::size_t n) {
+        left.insert(left.end(), n, 0.0);
+        right.insert(right.end(), n, 0.0);
+    };
+    const std::size_t h = skipping->getConvolverL().getHeadSize();
+    for (std::size_t extra : {std::size_t{0}, std::size_t{1}, h - 1, h + 3, std::size_t{5000}}) {
+        burst(1 + random() % 3000);
+        silence(horizon + extra);
+    }
+    burst(200);
+    silence(horizon / 2);
+    sustainChangeAt.push_back(left.size());  // a Sustain change while the tail still sounds
+    silence(horizon / 4);
+    burst(50);
+    silence(horizon + 777);
+    sustainChangeAt.push_back(left.size());  // and once all is silent
+    silence(3000);
+    left.back() = -0.0;
+    silence(horizon + 10);
+    right.back() = 4.9e-324;
+    silence(horizon + 10);
+    burst(100);
+
+    std::size_t skipped = 0, done = 0, change = 0;
+    const std::size_t sizes[] = {1, 7, 64, 100, 512, 1000, 4096};
+    while (done < left.size()) {
+        if (change < sustainChangeAt.size() && done >= sustainChangeAt[change]) {
+            const float s = change == 0 ? 0.4f : 0.8f;
+            skipping->setSustainFrom(s, std::uint32_t(100 + change));
+            computing->setSustainFrom(s, std::uint32_t(100 + change));
+            ++change;
+        }
+        const std::size_t n = std::min(sizes[random() % 7], left.size() - done);
+        const bool quiet = std::all_of(left.begin() + done, left.begin() + done + n,
+                                       [](double v) { return v == 0.0 && !std::signbit(v); }) &&
+                           std::all_of(right.begin() + done, right.begin() + done + n,
+                                       [](double v) { return v == 0.0 && !std::signbit(v); });
+        skipped += skipping->isSilent() && quiet ? 1 : 0;
+        const double* inputs[2] = {left.data() + done, right.data() + done};
+        std::vector<double> a0(n), a1(n), b0(n), b1(n);
+        double* outA[2] = {a0.data(), a1.data()};
+        double* outB[2] = {b0.data(), b1.data()};
+        skipping->process(inputs, outA, static_cast<std::int32_t>(n), true, true);
+        computing->process(inputs, outB, static_cast<std::int32_t>(n), true, true);
+        ASSERT_EQ(std::memcmp(a0.data(), b0.data(), n * sizeof(double)), 0) << "at " << done;
+        ASSERT_EQ(std::memcmp(a1.data(), b1.data(), n * sizeof(double)), 0) << "at " << done;
+        done += n;
+    }
+    // Most of the silence was skipped, not just sounded the same.
+    EXPECT_GT(skipped, 200u);
+    EXPECT_FALSE(skipping->isSilent());  // the last burst sounds
 }
 
 }  // namespace
