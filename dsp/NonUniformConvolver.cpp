@@ -279,10 +279,18 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
     quietRun = silentTail == len ? std::min(silenceHorizon, quietRun + len) : silentTail;
     if (silentTail == len && wasSilent && skipsSilence) {
         std::fill(output, output + len, 0.0);
-        run<true>(input, output, len);
+        run<true>(nullptr, nullptr, len);
         return;
     }
     run<false>(input, output, len);
+}
+
+bool NonUniformConvolver::skipSilence(std::size_t len) {
+    if (!isSilent() || !skipsSilence) {
+        return false;
+    }
+    run<true>(nullptr, nullptr, len);
+    return true;
 }
 
 template <bool kSilent>
@@ -302,7 +310,6 @@ void NonUniformConvolver::run(const double* input, double* output, std::size_t l
         // Fragments end where the input reaches a multiple of H: every stage
         // block ends at such a point.
         const std::size_t n = std::min(len - done, h - historyPos % h);
-        double* out = output + done;
         if (!kSilent) {
             // A silent call leaves the history as it is: zeros.
             std::memcpy(history.data() + historyPos, input + done, n * sizeof(double));
@@ -317,6 +324,7 @@ void NonUniformConvolver::run(const double* input, double* output, std::size_t l
             const std::size_t b = stage.work.getPartitionSize();
             if (!kSilent) {
                 const double* ready = stage.work.getOutput() + stage.fill;
+                double* out = output + done;
                 for (std::size_t k = 0; k < n; ++k) {
                     out[k] += ready[k];
                 }

@@ -97,6 +97,11 @@ class NonUniformConvolver {
     std::size_t getSilenceHorizon() const { return silenceHorizon; }
     // In the silent state: the next call of exact zeros is skipped.
     bool isSilent() const { return quietRun >= silenceHorizon; }
+    // What process does with len samples of +0.0 in the silent state, for a
+    // caller that has checked the input itself and whose output is zeros
+    // without being written: true. False, with nothing done, in any other
+    // state or with skipping switched off. [audio thread]
+    bool skipSilence(std::size_t len);
     // Whether process skips the work of silent calls (the default), so that a
     // test or a benchmark can hold the skipping engine against one that
     // computes everything. [control thread]

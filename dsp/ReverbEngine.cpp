@@ -242,6 +242,26 @@ void ReverbEngine::process(const double* const* inputs, double* const* outputs, 
     }
 }
 
+bool ReverbEngine::skipSilence(std::int32_t n, bool secondInput, bool secondOutput) {
+    if (n <= 0 || !(sustain > 0.0f)) {
+        // Nothing, or zeros passed through.
+        return true;
+    }
+    // The mix of +0.0 dry with a wet zero of either sign is +0.0 only for a
+    // mix in [0, 1], the one the parameters give.
+    if (!(mix >= 0.0f && mix <= 1.0f)) {
+        return false;
+    }
+    const std::size_t count = static_cast<std::size_t>(n);
+    if (secondInput && secondOutput) {
+        if (!convolverL.isSilent() || !convolverR.isSilent()) {
+            return false;
+        }
+        return convolverL.skipSilence(count) && convolverR.skipSilence(count);
+    }
+    return convolverL.skipSilence(count);
+}
+
 void ReverbEngine::setSkipsSilence(bool on) {
     convolverL.setSkipsSilence(on);
     convolverR.setSkipsSilence(on);

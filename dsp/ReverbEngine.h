@@ -95,6 +95,13 @@ class ReverbEngine {
     void process(const double* const* inputs, double* const* outputs, std::int32_t n,
                  bool secondInput, bool secondOutput);
 
+    // A call of n samples of +0.0 on every channel it reads, taken without
+    // its buffers when nothing is left to hear: true, and every output
+    // sample of that call is +0.0, as process would write. False, with
+    // nothing done, when the call must go through process. Connections as
+    // for process. [audio thread, plug-in mutex held]
+    bool skipSilence(std::int32_t n, bool secondInput, bool secondOutput);
+
     // Whether both convolvers skip the work of silent calls (the default;
     // see NonUniformConvolver), and whether both are silent now, so that the
     // next call of exact zeros costs next to nothing. [control thread]

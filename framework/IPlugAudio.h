@@ -145,6 +145,11 @@ class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
                          std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut,
                          RunPiece runPiece);
     void CopyAliasedInputs(int frames);
+    // A call of silence the plug-in takes through ProcessSilence: its
+    // outputs zeroed (left as they are when accumulating); false when an
+    // input sounds or the plug-in declines.
+    template <typename Sample>
+    bool TakeSilentCall(Sample** inputs, Sample** outputs, int frames, bool accumulate);
     int CountConnectedInputs() const;
     int CountConnectedOutputs() const;
 

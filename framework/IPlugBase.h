@@ -66,6 +66,13 @@ class IPlugBase {
     // [audio thread, plug-in mutex held] One pointer per pin each way, each
     // valid for `frames` samples. The default copies inputs to outputs.
     virtual void ProcessBlock(double** inputs, double** outputs, int frames);
+    // [audio thread, plug-in mutex held] Offered first for a call whose every
+    // connected input is +0.0 throughout: true when the plug-in takes the
+    // whole call without its buffers, every output being +0.0 (the caller
+    // writes them); false to have it processed by ProcessBlock. For a
+    // plug-in that knows when it has nothing left to sound. The default
+    // declines.
+    virtual bool ProcessSilence(int /*frames*/) { return false; }
     virtual void OnEditorOpened() {}
     virtual void OnEditorClosed() {}
     // [any host thread] Processing switched on or off. Takes the mutex.

@@ -114,6 +114,14 @@ void Brightfall::ProcessBlock(double** inputs, double** outputs, int frames) {
     current->process(inputs, outputs, frames, secondInput, secondOutput);
 }
 
+bool Brightfall::ProcessSilence(int frames) {
+    // Once the tail has died away, silence in is silence out: the engine
+    // only keeps its place in its blocks.
+    const bool secondInput = NInChannels() >= 2 && GetInputPin(1).connected;
+    const bool secondOutput = NOutChannels() >= 2 && GetOutputPin(1).connected;
+    return current->skipSilence(frames, secondInput, secondOutput);
+}
+
 int Brightfall::TailSamples() {
     return static_cast<int>(current->getSustain() *
                             static_cast<float>(ReverbEngine::kImpulseLength));

@@ -42,6 +42,7 @@ class Brightfall : public BrightfallFormat {
     void OnParameterChanged(int index) override;
     // [audio thread, mutex held]
     void ProcessBlock(double** inputs, double** outputs, int frames) override;
+    bool ProcessSilence(int frames) override;
     // [any host thread, mutex held] The length of the response in use.
     int TailSamples() override;
 
