@@ -15,11 +15,16 @@
 // The host thread's own time outside the plug-ins' calls (waking from each
 // sleep costs tens of microseconds in a virtual machine) is left out of
 // every figure, measured in the same segment; the host alone is shown.
+// Each measurement is made with music (noise) and again with silence (the
+// kinds --inputs names): before the silent one every instance hears 3.5 s of
+// zeros back to back, so that every tail has died away, as on a track
+// between takes.
 // With --unpaced, every kind runs twice more: its blocks back to back,
 // caches warm, and paced by spinning rather than sleeping, the core kept
 // busy between blocks: what a plug-in loses to the sleep between blocks.
 //   peer_bench [--bundle DIR] [--rounds R] [--seconds S] [--blocks 64,128,...]
 //              [--instances 1,16] [--kinds brightfall,lsp,x42] [--unpaced]
+//              [--inputs music,silence]
 // Never part of `make test`: the peers are installed by `make bench` only.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
@@ -36,6 +41,7 @@
 #include <sndfile.h>
 #include <time.h>
 #include <unistd.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -523,9 +529,12 @@ double threadCpu() {
     return bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
+// One second of the input, looped: noise, or the zeros of silence.
 struct Noise {
     std::vector<float> left, right;
-    Noise() : left(48000), right(48000) {
+    explicit Noise(bool silent = false) : left(48000), right(48000) {
+        if (silent)
+            return;
         std::uint32_t s = 12345;
         auto next = [&s] {
             s = s * 1664525u + 1013904223u;
@@ -540,10 +549,14 @@ struct Noise {
 
 // CPU time per second of audio while the first `count` instances run
 // `seconds` of audio in blocks of `block`, waiting for each block's deadline
-// asleep or spinning, or back to back: the process's time, which holds the
-// plug-ins' own threads, less what the host thread spends outside the
-// plug-ins' calls (waking, sleeping, spinning). With no instances, the
-// process's whole time: the host alone.
+// asleep or spinning, or back to back: the time the host thread spends inside
+// the plug-ins' calls, plus the CPU time of every other thread of the
+// process (the plug-ins' own). The calls are timed by the time-stamp counter,
+// converted at the rate it keeps against CLOCK_MONOTONIC over the segment:
+// this machine's clocks are system calls (no vDSO clock source), and reading
+// a CPU-time clock around a call that lasts a microsecond would charge it
+// the reads' own cost. With no instances, the process's whole time: the host
+// alone.
 double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
                std::uint32_t block, double seconds, Pace pace, const Noise& noise) {
     const std::size_t blocks = static_cast<std::size_t>(seconds * kRate / block);
@@ -551,24 +564,41 @@ double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
     const long periodNs = static_cast<long>(1e9 * block / kRate);
     timespec due;
     clock_gettime(CLOCK_MONOTONIC, &due);
+    const timespec wallStart = due;
+    const std::uint64_t ticksStart = __rdtsc();
     const double start = processCpu();
     const double threadStart = threadCpu();
-    double inCalls = 0.0;  // the host thread's time inside the plug-ins' calls
+    std::uint64_t inCalls = 0;  // ticks the host thread spends inside the plug-ins' calls
     std::size_t at = 0;
     for (std::size_t b = 0; b < blocks; ++b) {
         if (at + block > noise.left.size())
             at = 0;
-        const double callsStart = threadCpu();
+        const std::uint64_t callsStart = __rdtsc();
         for (std::size_t i = 0; i < count; ++i)
             set[i]->run(noise.left.data() + at, noise.right.data() + at, outs[2 * i].data(),
                         outs[2 * i + 1].data(), block);
-        inCalls += threadCpu() - callsStart;
+        inCalls += __rdtsc() - callsStart;
         at += block;
         bench::waitForNext(due, periodNs, pace);
     }
     const double process = processCpu() - start;
-    const double hostOwn = count > 0 ? threadCpu() - threadStart - inCalls : 0.0;
-    return (process - hostOwn) / (static_cast<double>(blocks) * block / kRate);
+    const double host = threadCpu() - threadStart;
+    timespec wallEnd;
+    clock_gettime(CLOCK_MONOTONIC, &wallEnd);
+    const double wall = static_cast<double>(wallEnd.tv_sec - wallStart.tv_sec) +
+                        1e-9 * static_cast<double>(wallEnd.tv_nsec - wallStart.tv_nsec);
+    const double secondsPerTick = wall / static_cast<double>(__rdtsc() - ticksStart);
+    const double audio = static_cast<double>(blocks) * block / kRate;
+    if (count == 0)
+        return process / audio;
+    return (static_cast<double>(inCalls) * secondsPerTick + process - host) / audio;
+}
+
+// Runs `seconds` of `input` through the first `count` instances back to
+// back, unmeasured: long enough for silence to have let every tail die away.
+void settle(std::vector<std::unique_ptr<Instance>>& set, std::size_t count, std::uint32_t block,
+            double seconds, const Noise& input) {
+    measure(set, count, block, seconds, Pace::None, input);
 }
 
 // --- The response file -------------------------------------------------------
@@ -601,7 +631,8 @@ bool writeResponse(const std::string& path) {
 int usage() {
     std::fprintf(stderr,
                  "usage: peer_bench [--bundle DIR] [--rounds R] [--seconds S] [--blocks 64,128]\n"
-                 "                  [--instances 1,16] [--kinds brightfall,lsp,x42] [--unpaced]\n");
+                 "                  [--instances 1,16] [--kinds brightfall,lsp,x42] [--unpaced]\n"
+                 "                  [--inputs music,silence]\n");
     return 2;
 }
 
@@ -615,6 +646,16 @@ int main(int argc, char** argv) {
     std::vector<std::uint32_t> counts{1, 16};
     std::vector<std::string> kindNames{"brightfall", "lsp", "x42"};
     bool unpaced = false;
+    std::vector<std::string> inputNames{"music", "silence"};
+    auto names = [](const char* p) {
+        std::vector<std::string> list;
+        while (*p) {
+            const char* comma = std::strchr(p, ',');
+            list.emplace_back(p, comma ? comma - p : std::strlen(p));
+            p = comma ? comma + 1 : p + std::strlen(p);
+        }
+        return list;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -628,14 +669,11 @@ int main(int argc, char** argv) {
             blockSizes = parseList(argv[++i]);
         else if (a == "--instances" && hasValue)
             counts = parseList(argv[++i]);
-        else if (a == "--kinds" && hasValue) {
-            kindNames.clear();
-            for (const char* p = argv[++i]; *p;) {
-                const char* comma = std::strchr(p, ',');
-                kindNames.emplace_back(p, comma ? comma - p : std::strlen(p));
-                p = comma ? comma + 1 : p + std::strlen(p);
-            }
-        } else if (a == "--unpaced")
+        else if (a == "--kinds" && hasValue)
+            kindNames = names(argv[++i]);
+        else if (a == "--inputs" && hasValue)
+            inputNames = names(argv[++i]);
+        else if (a == "--unpaced")
             unpaced = true;
         else
             return usage();
@@ -657,7 +695,16 @@ int main(int argc, char** argv) {
         }
         kinds.push_back(k);
     }
-    if (counts.empty() || blockSizes.empty() || kinds.empty())
+    std::vector<bool> silentInputs;
+    for (const std::string& n : inputNames) {
+        if (n != "music" && n != "silence") {
+            std::fprintf(stderr, "peer_bench: the inputs are music and silence, not %s\n",
+                         n.c_str());
+            return usage();
+        }
+        silentInputs.push_back(n == "silence");
+    }
+    if (counts.empty() || blockSizes.empty() || kinds.empty() || silentInputs.empty())
         return usage();
     const std::uint32_t most = *std::max_element(counts.begin(), counts.end());
 
@@ -716,11 +763,21 @@ int main(int argc, char** argv) {
     }
     free(bundleUri);
 
-    // cpu[pace][kind][block][count] over rounds: paced asleep, then with
-    // --unpaced back to back and paced spinning.
-    const Pace paces[] = {Pace::Sleep, Pace::None, Pace::Spin};
-    const char* const paceNames[] = {"paced", "back to back", "paced, spinning"};
-    const std::size_t paceCount = unpaced ? 3 : 1;
+    // cpu[mode][kind][block][count] over rounds, a mode for each input and
+    // pace: paced asleep, then with --unpaced back to back and paced spinning.
+    const Pace allPaces[] = {Pace::Sleep, Pace::None, Pace::Spin};
+    const char* const allPaceNames[] = {"paced", "back to back", "paced, spinning"};
+    std::vector<Pace> paces;
+    std::vector<std::string> paceNames;
+    std::vector<bool> modeSilent;
+    for (bool silent : silentInputs)
+        for (std::size_t p = 0; p < (unpaced ? 3u : 1u); ++p) {
+            paces.push_back(allPaces[p]);
+            paceNames.push_back(std::string(allPaceNames[p]) + (silent ? ", silence" : ", music"));
+            modeSilent.push_back(silent);
+        }
+    const std::size_t paceCount = paces.size();
+    const Noise silence(true);
     std::vector<std::vector<std::vector<std::vector<double>>>> samples(
         paceCount, std::vector<std::vector<std::vector<double>>>(
                        kinds.size(), std::vector<std::vector<double>>(
@@ -748,13 +805,16 @@ int main(int argc, char** argv) {
                 }
                 for (std::size_t c = 0; c < counts.size(); ++c)
                     for (std::size_t p = 0; p < paceCount; ++p) {
+                        const Noise& input = modeSilent[p] ? silence : noise;
+                        if (modeSilent[p] && (p == 0 || !modeSilent[p - 1]))
+                            settle(set, counts[c], blockSizes[b], 3.5, silence);
                         const double all =
-                            measure(set, counts[c], blockSizes[b], seconds, paces[p], noise);
+                            measure(set, counts[c], blockSizes[b], seconds, paces[p], input);
                         const double share = all / counts[c];
                         samples[p][k][b * counts.size() + c].push_back(share);
                         std::fprintf(stderr, "round %d  %-10s block %4u  N=%2u  %.3f %% %s\n",
                                      round + 1, kinds[k]->name, blockSizes[b], counts[c],
-                                     100 * share, paceNames[p]);
+                                     100 * share, paceNames[p].c_str());
                     }
             }
         }
@@ -768,7 +828,7 @@ int main(int argc, char** argv) {
             ours = k;
     for (std::size_t p = 0; p < paceCount; ++p) {
         std::printf("\nper-instance CPU, %% of one core, %s (median of %d rounds)%s\n",
-                    paceNames[p], rounds,
+                    paceNames[p].c_str(), rounds,
                     "; the host thread's time outside the plug-ins' calls left out");
         std::printf("| block | N |%s", paces[p] == Pace::Sleep ? " host alone |" : "");
         for (const Kind* k : kinds)
@@ -789,7 +849,7 @@ int main(int argc, char** argv) {
         if (ours == kinds.size() || kinds.size() < 2)
             continue;
         std::printf("\npeer CPU / ours, %s, median [lowest-highest] over rounds\n| block | N |",
-                    paceNames[p]);
+                    paceNames[p].c_str());
         for (std::size_t k = 0; k < kinds.size(); ++k)
             if (k != ours)
                 std::printf(" %s |", kinds[k]->label);
@@ -810,6 +870,35 @@ int main(int argc, char** argv) {
                         r.push_back(theirs[i] / mine[i]);
                     std::sort(r.begin(), r.end());
                     std::printf(" %.2f [%.2f-%.2f] |", median(r), r.front(), r.back());
+                }
+                std::printf("\n");
+            }
+    }
+    // Silence against music, each kind's own (the first pace of each input),
+    // round by round: what an instance that hears nothing still costs.
+    if (silentInputs.size() == 2) {
+        const std::size_t music = silentInputs[0] ? paceCount / 2 : 0;
+        const std::size_t quiet = silentInputs[0] ? 0 : paceCount / 2;
+        std::printf("\nsilence CPU / music CPU, %s, median [lowest-highest] over rounds\n"
+                    "| block | N |",
+                    allPaceNames[0]);
+        for (const Kind* k : kinds)
+            std::printf(" %s |", k->label);
+        std::printf("\n|---|---|");
+        for (std::size_t k = 0; k < kinds.size(); ++k)
+            std::printf("---|");
+        std::printf("\n");
+        for (std::size_t b = 0; b < blockSizes.size(); ++b)
+            for (std::size_t c = 0; c < counts.size(); ++c) {
+                std::printf("| %u | %u |", blockSizes[b], counts[c]);
+                for (std::size_t k = 0; k < kinds.size(); ++k) {
+                    const std::vector<double>& m = samples[music][k][b * counts.size() + c];
+                    const std::vector<double>& q = samples[quiet][k][b * counts.size() + c];
+                    std::vector<double> r;
+                    for (std::size_t i = 0; i < m.size(); ++i)
+                        r.push_back(q[i] / m[i]);
+                    std::sort(r.begin(), r.end());
+                    std::printf(" %.3f [%.3f-%.3f] |", median(r), r.front(), r.back());
                 }
                 std::printf("\n");
             }
