@@ -25,7 +25,7 @@ LV2UI_Handle LV2EditorUI::Instantiate(const LV2UI_Descriptor*, const char* plugi
         void* parent = const_cast<void*>(IPlugLV2::FindFeature(features, LV2_UI__parent));
         if (!parent || !widget || !write || (pluginUri && std::strcmp(pluginUri, IPlugLV2::kUri)))
             return nullptr;
-        std::unique_ptr<IPlugLV2> plug(CreateLV2PluginInstance());
+        std::unique_ptr<IPlugLV2> plug(CreateLV2EditorInstance());
         if (!plug || !plug->GetEditor())
             return nullptr;
         IPlugLV2::UiLink link;

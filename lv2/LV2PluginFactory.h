@@ -7,3 +7,6 @@ class IPlugLV2;
 
 // A new plug-in object owned by the caller, or null.
 IPlugLV2* CreateLV2PluginInstance();
+// The same for the UI binary: the parameters and the editor, with nothing
+// that makes or processes audio.
+IPlugLV2* CreateLV2EditorInstance();

@@ -48,16 +48,23 @@ IPlugConfig Brightfall::Config() {
 }
 
 #if defined(BRIGHTFALL_LV2)
-Brightfall::Brightfall() : IPlugLV2(Config()) {
+Brightfall::Brightfall(bool withEngine) : IPlugLV2(Config()) {
 #elif defined(BRIGHTFALL_VST3)
 Brightfall::Brightfall() : IPlugVST3(Config()) {
+    const bool withEngine = true;
 #else
 Brightfall::Brightfall(audioMasterCallback host) : IPlugVST(host, Config()) {
+    const bool withEngine = true;
 #endif
-    // Full-length responses now; the convolvers stay empty until the host's
-    // first reset, so until then the output is the dry signal at (1 - mix).
-    engine.setMix(0.5f);
-    engine.setSustain(1.0f);
+    if (withEngine) {
+        // Full-length responses now; the convolvers stay empty until the
+        // host's first reset, so until then the output is the dry signal at
+        // (1 - mix).
+        engine = std::make_unique<ReverbEngine>();
+        engine->setMix(0.5f);
+        engine->setSustain(1.0f);
+        current = engine.get();
+    }
     // Knob positions as fractions of the editor size, truncated.
     knob1X = static_cast<int>(editorWidth / 5.85507);
     knob1Y = static_cast<int>(editorHeight / 1.95);
@@ -84,6 +91,8 @@ void Brightfall::BuildEditor() {
 
 void Brightfall::OnReset() {
     Lock lock(GetMutex());
+    if (!current)
+        return;
     current->reset();
     OnParameterChanged(kWetDry);
     OnParameterChanged(kSustain);
@@ -94,6 +103,12 @@ void Brightfall::OnParameterChanged(int index) {
     const IParameter* param = GetParam(index);
     if (!param)
         return;
+    if (!current) {
+        // The editor's knobs are all there is to follow.
+        if (IEditor* editor = GetEditor())
+            editor->SetEditorParameter(index, param->Value(), false);
+        return;
+    }
     // The engine works in single precision settings: divide in double, then
     // round once.
     const float setting = static_cast<float>(param->Value() / 100.0);
@@ -111,6 +126,10 @@ void Brightfall::OnParameterChanged(int index) {
 void Brightfall::ProcessBlock(double** inputs, double** outputs, int frames) {
     const bool secondInput = NInChannels() >= 2 && GetInputPin(1).connected;
     const bool secondOutput = NOutChannels() >= 2 && GetOutputPin(1).connected;
+    if (!current) {
+        IPlugBase::ProcessBlock(inputs, outputs, frames);
+        return;
+    }
     current->process(inputs, outputs, frames, secondInput, secondOutput);
 }
 
@@ -119,16 +138,20 @@ bool Brightfall::ProcessSilence(int frames) {
     // only keeps its place in its blocks.
     const bool secondInput = NInChannels() >= 2 && GetInputPin(1).connected;
     const bool secondOutput = NOutChannels() >= 2 && GetOutputPin(1).connected;
-    return current->skipSilence(frames, secondInput, secondOutput);
+    return current && current->skipSilence(frames, secondInput, secondOutput);
 }
 
 int Brightfall::TailSamples() {
+    if (!current)
+        return 0;
     return static_cast<int>(current->getSustain() *
                             static_cast<float>(ReverbEngine::kImpulseLength));
 }
 
 bool Brightfall::EnableDeferredChanges() {
     Lock lock(GetMutex());
+    if (!current)
+        return false;
     if (!spare) {
         spare.reset(new (std::nothrow) ReverbEngine());
         if (!spare)
@@ -137,7 +160,7 @@ bool Brightfall::EnableDeferredChanges() {
         // needs, so one prepared in slices on the audio thread allocates
         // nothing.
         spare->reserveForAnySustain();
-        engine.reserveForAnySustain();
+        engine->reserveForAnySustain();
         aside = spare.get();
     }
     return true;
@@ -217,7 +240,7 @@ void Brightfall::SupersedeDeferredChange(int index, double value) {
 }
 
 void Brightfall::ApplyParameterInPlace(int index) {
-    if (index == kSustain)
+    if (index == kSustain && current)
         current->setSustain(SustainSetting(GetParam(kSustain)->Value()));
 }
 
@@ -229,6 +252,10 @@ void* Brightfall::EditorWindowHandle() const {
 
 IPlugLV2* CreateLV2PluginInstance() {
     return new (std::nothrow) Brightfall();
+}
+
+IPlugLV2* CreateLV2EditorInstance() {
+    return new (std::nothrow) Brightfall(false);
 }
 #elif defined(BRIGHTFALL_VST3)
 IPlugVST3* CreateVST3PluginInstance() {

@@ -1,6 +1,6 @@
 // Brightfall, the reverb plug-in: declares "Wet/Dry" and "Sustain", turns
 // them into reverb settings and hands each audio block to the reverb engine,
-// which it owns by value. One object per instance, built by the entry point
+// which it owns. One object per instance, built by the entry point
 // and destroyed by effClose (VST 2), cleanup (LV2) or its last release
 // (VST 3). Each module build picks the format adapter it derives from; the
 // rest is the same code.
@@ -24,7 +24,11 @@ class Brightfall : public BrightfallFormat {
   public:
     enum Param { kWetDry = 0, kSustain = 1, kNumParams };
 
-#if defined(BRIGHTFALL_LV2) || defined(BRIGHTFALL_VST3)
+#if defined(BRIGHTFALL_LV2)
+    // Without the engine: the LV2 UI binary's object, which only carries
+    // the parameters and the editor (nothing synthesised, nothing processed).
+    explicit Brightfall(bool withEngine = true);
+#elif defined(BRIGHTFALL_VST3)
     Brightfall();
 #else
     explicit Brightfall(audioMasterCallback host);
@@ -76,9 +80,8 @@ class Brightfall : public BrightfallFormat {
     void* EditorWindowHandle() const override;
 #endif
 
-    const ReverbEngine& Engine() const {
-        return *current;
-    }
+    // The engine in use, for tests: objects with an engine only.
+    const ReverbEngine& Engine() const { return *current; }
 
     static constexpr int kKnobStripId = 101;
     static constexpr int kBackgroundId = 102;
@@ -91,11 +94,11 @@ class Brightfall : public BrightfallFormat {
     void BuildEditor();
 
     // The engine the audio runs through is `current`; `spare` exists once
-    // changes are prepared aside (the DSP modules, not the LV2 UI's copy),
-    // and takes turns with `engine` as `aside`.
-    ReverbEngine engine;
+    // changes are prepared aside, and takes turns with `engine` as `aside`.
+    // All are null in the LV2 UI's object.
+    std::unique_ptr<ReverbEngine> engine;
     std::unique_ptr<ReverbEngine> spare;
-    ReverbEngine* current = &engine;
+    ReverbEngine* current = nullptr;
     ReverbEngine* aside = nullptr;
     int editorWidth = 404;
     int editorHeight = 250;
