@@ -277,7 +277,7 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
     const std::size_t silentTail = countSilentTail(input, len);
     const bool wasSilent = quietRun >= silenceHorizon;
     quietRun = silentTail == len ? std::min(silenceHorizon, quietRun + len) : silentTail;
-    if (silentTail == len && wasSilent && skipsSilence) {
+    if (silentTail == len && wasSilent && skipping) {
         std::fill(output, output + len, 0.0);
         run<true>(nullptr, nullptr, len);
         return;
@@ -286,7 +286,7 @@ void NonUniformConvolver::process(const double* input, double* output, std::size
 }
 
 bool NonUniformConvolver::skipSilence(std::size_t len) {
-    if (!isSilent() || !skipsSilence) {
+    if (!isSilent() || !skipping) {
         return false;
     }
     run<true>(nullptr, nullptr, len);

@@ -105,7 +105,8 @@ class NonUniformConvolver {
     // Whether process skips the work of silent calls (the default), so that a
     // test or a benchmark can hold the skipping engine against one that
     // computes everything. [control thread]
-    void setSkipsSilence(bool on) { skipsSilence = on; }
+    void setSkipsSilence(bool on) { skipping = on; }
+    bool skipsSilence() const { return skipping; }
 
     // Runs the largest stage's transforms a few fragments inside its block
     // (the forward one later, the inverse one earlier), so that a second
@@ -186,7 +187,7 @@ class NonUniformConvolver {
     // Input samples of +0.0 since the last other one, counted up to the horizon.
     std::size_t quietRun = 0;
     std::size_t silenceHorizon = 0;
-    bool skipsSilence = true;
+    bool skipping = true;
     static std::size_t insetTarget(std::size_t steps, std::size_t fill, std::size_t b,
                                    std::size_t h);
 };

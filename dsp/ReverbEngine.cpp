@@ -45,6 +45,8 @@ std::uint32_t ReverbEngine::drawNoise() {
 }
 
 void ReverbEngine::reset() {
+    silenceBacklogL = 0;
+    silenceBacklogR = 0;
     convolverL.reset();
     convolverR.reset();
     headRequest = kHeadBlockSize;
@@ -98,6 +100,9 @@ void ReverbEngine::synthesise(float s, std::uint32_t& state) {
 }
 
 void ReverbEngine::beginSustain(float s, std::uint32_t noise) {
+    // The convolvers start anew: the positions owed are theirs no more.
+    silenceBacklogL = 0;
+    silenceBacklogR = 0;
     sustain = s;
     stepLen = s * static_cast<float>(kImpulseLength);
     stepScale = static_cast<float>(0.5 / (static_cast<double>(s) * 60.0 + 3.0));
@@ -216,6 +221,9 @@ void ReverbEngine::process(const double* const* inputs, double* const* outputs, 
         return;
     }
 
+    if ((silenceBacklogL | silenceBacklogR) != 0) {
+        catchUpSilence();
+    }
     convolverL.process(in0, out0, count);
     const double dry = static_cast<double>(1.0f - mix);
     const double wet = static_cast<double>(mix);
@@ -252,14 +260,26 @@ bool ReverbEngine::skipSilence(std::int32_t n, bool secondInput, bool secondOutp
     if (!(mix >= 0.0f && mix <= 1.0f)) {
         return false;
     }
-    const std::size_t count = static_cast<std::size_t>(n);
-    if (secondInput && secondOutput) {
-        if (!convolverL.isSilent() || !convolverR.isSilent()) {
-            return false;
-        }
-        return convolverL.skipSilence(count) && convolverR.skipSilence(count);
+    const bool stereo = secondInput && secondOutput;
+    if (!convolverL.isSilent() || (stereo && !convolverR.isSilent()) ||
+        !convolverL.skipsSilence() || (stereo && !convolverR.skipsSilence())) {
+        return false;
     }
-    return convolverL.skipSilence(count);
+    const std::uint32_t count = static_cast<std::uint32_t>(n);
+    silenceBacklogL += count;
+    silenceBacklogR += stereo ? count : 0;
+    if (silenceBacklogL >= kSilenceBacklog || silenceBacklogR >= kSilenceBacklog) {
+        catchUpSilence();
+    }
+    return true;
+}
+
+void ReverbEngine::catchUpSilence() {
+    // Every sample owed was taken in the silent state, which only sound ends.
+    convolverL.skipSilence(silenceBacklogL);
+    convolverR.skipSilence(silenceBacklogR);
+    silenceBacklogL = 0;
+    silenceBacklogR = 0;
 }
 
 void ReverbEngine::setSkipsSilence(bool on) {

@@ -99,8 +99,14 @@ class ReverbEngine {
     // its buffers when nothing is left to hear: true, and every output
     // sample of that call is +0.0, as process would write. False, with
     // nothing done, when the call must go through process. Connections as
-    // for process. [audio thread, plug-in mutex held]
+    // for process. Such a call reads and writes only a few words: the
+    // convolvers' walk through their positions waits until the next call
+    // that processes, or until kSilenceBacklog samples, and is then made in
+    // one go. [audio thread, plug-in mutex held]
     bool skipSilence(std::int32_t n, bool secondInput, bool secondOutput);
+    // About 0.7 s at 48 kHz: a walk through that much costs a few
+    // microseconds, once.
+    static constexpr std::uint32_t kSilenceBacklog = 32768;
 
     // Whether both convolvers skip the work of silent calls (the default;
     // see NonUniformConvolver), and whether both are silent now, so that the
@@ -122,6 +128,18 @@ class ReverbEngine {
     static std::uint32_t drawNoise();
 
   private:
+    // The walk through the convolvers' positions that skipSilence owes.
+    void catchUpSilence();
+
+    // What a silent call reads and writes, first in the object, away from
+    // the convolvers and the responses.
+    float sustain = 0.0f;
+    float mix = 0.0f;
+    // Silent samples each convolver has been handed by skipSilence and not
+    // yet walked through.
+    std::uint32_t silenceBacklogL = 0;
+    std::uint32_t silenceBacklogR = 0;
+
     // Synthesises from `state` and leaves it past the last draw.
     void synthesise(float s, std::uint32_t& state);
     // Samples [from, to) of both responses, drawing from stepNoise.
@@ -143,6 +161,4 @@ class ReverbEngine {
     // they are the same values at half the memory.
     std::array<float, kImpulseLength> impulseL{};
     std::array<float, kImpulseLength> impulseR{};
-    float sustain = 0.0f;
-    float mix = 0.0f;
 };
