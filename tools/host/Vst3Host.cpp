@@ -49,7 +49,11 @@ std::string Vst3Module::LibraryInBundle(const std::string& bundle) {
 }
 
 std::unique_ptr<Vst3Module> Vst3Module::Load(const std::string& path, std::string* error) {
-    const std::string library = NamesLibrary(path) ? path : LibraryInBundle(path);
+    return FromLibrary(NamesLibrary(path) ? path : LibraryInBundle(path), error);
+}
+
+std::unique_ptr<Vst3Module> Vst3Module::FromLibrary(const std::string& library,
+                                                    std::string* error) {
     auto fail = [error](const std::string& why) {
         if (error)
             *error = why;
@@ -229,7 +233,13 @@ std::vector<Vst3RecordingHandler::Edit> Vst3RecordingHandler::Edits() const {
 Vst3Instance::Vst3Instance(const Vst3Module& module) {
     IPluginFactory* factory = module.Factory();
     PClassInfo info{};
-    if (!factory || factory->getClassInfo(0, &info) != kResultOk)
+    const int32 classes = factory ? factory->countClasses() : 0;
+    for (int32 i = 0; i < classes && mClassIndex < 0; ++i) {
+        if (factory->getClassInfo(i, &info) == kResultOk &&
+            std::strncmp(info.category, kVstAudioEffectClass, sizeof(info.category)) == 0)
+            mClassIndex = i;
+    }
+    if (mClassIndex < 0)
         return;
     void* component = nullptr;
     if (factory->createInstance(info.cid, IComponent::iid.bytes, &component) != kResultOk)
@@ -245,10 +255,7 @@ Vst3Instance::Vst3Instance(const Vst3Module& module) {
 }
 
 Vst3Instance::~Vst3Instance() {
-    if (mActive && mProcessor)
-        mProcessor->setProcessing(0);
-    if (mActive && mComponent)
-        mComponent->setActive(0);
+    Stop();
     if (mComponent)
         mComponent->terminate();
     if (mController)
@@ -259,10 +266,10 @@ Vst3Instance::~Vst3Instance() {
         mComponent->release();
 }
 
-tresult Vst3Instance::Start(double rate, int maxBlock, int sampleSize) {
+tresult Vst3Instance::Start(double rate, int maxBlock, int sampleSize, int processMode) {
     if (!mProcessor)
         return kNotInitialized;
-    ProcessSetup setup{kRealtime, sampleSize, maxBlock, rate};
+    ProcessSetup setup{processMode, sampleSize, maxBlock, rate};
     tresult result = mProcessor->setupProcessing(setup);
     if (result == kResultOk)
         result = mComponent->setActive(1);
@@ -272,12 +279,21 @@ tresult Vst3Instance::Start(double rate, int maxBlock, int sampleSize) {
     return result;
 }
 
+void Vst3Instance::Stop() {
+    if (mActive && mProcessor)
+        mProcessor->setProcessing(0);
+    if (mActive && mComponent)
+        mComponent->setActive(0);
+    mActive = false;
+}
+
 template <typename Sample>
-tresult Vst3Instance::Run(Sample** in, Sample** out, int channels, int frames,
+tresult Vst3Instance::Run(Sample** in, int inChannels, Sample** out, int outChannels, int frames,
                           IParameterChanges* changes) {
     AudioBusBuffers inBus{};
     AudioBusBuffers outBus{};
-    inBus.numChannels = outBus.numChannels = channels;
+    inBus.numChannels = inChannels;
+    outBus.numChannels = outChannels;
     ProcessData data{};
     data.processMode = kRealtime;
     data.numSamples = frames;
@@ -299,12 +315,22 @@ tresult Vst3Instance::Run(Sample** in, Sample** out, int channels, int frames,
 
 tresult Vst3Instance::Process(double** in, double** out, int channels, int frames,
                               IParameterChanges* changes) {
-    return Run(in, out, channels, frames, changes);
+    return Run(in, channels, out, channels, frames, changes);
 }
 
 tresult Vst3Instance::Process(float** in, float** out, int channels, int frames,
                               IParameterChanges* changes) {
-    return Run(in, out, channels, frames, changes);
+    return Run(in, channels, out, channels, frames, changes);
+}
+
+tresult Vst3Instance::Process(double** in, int inChannels, double** out, int outChannels,
+                              int frames) {
+    return Run(in, inChannels, out, outChannels, frames, nullptr);
+}
+
+tresult Vst3Instance::Process(float** in, int inChannels, float** out, int outChannels,
+                              int frames) {
+    return Run(in, inChannels, out, outChannels, frames, nullptr);
 }
 
 std::vector<unsigned char> Vst3Instance::State() {

@@ -22,6 +22,8 @@ class Vst3Module {
     // `path` is a bundle (.../Brightfall.vst3) or the library inside it.
     // Null on failure, with the reason in *error.
     static std::unique_ptr<Vst3Module> Load(const std::string& path, std::string* error);
+    // `library` is the module's shared library itself, whatever its name.
+    static std::unique_ptr<Vst3Module> FromLibrary(const std::string& library, std::string* error);
     ~Vst3Module();
     Vst3Module(const Vst3Module&) = delete;
     Vst3Module& operator=(const Vst3Module&) = delete;
@@ -134,8 +136,8 @@ class Vst3RecordingHandler final : public Vst3HostObject<vst3::IComponentHandler
     std::vector<Edit> mEdits;
 };
 
-// One instance of the module's first class, initialised, with its
-// processor and controller interfaces; terminated and released on
+// One instance of the module's first audio processor class, initialised,
+// with its processor and controller interfaces; terminated and released on
 // destruction. Null interfaces when the factory refused.
 class Vst3Instance {
   public:
@@ -147,24 +149,34 @@ class Vst3Instance {
     vst3::IComponent* Component() const { return mComponent; }
     vst3::IAudioProcessor* Processor() const { return mProcessor; }
     vst3::IEditController* Controller() const { return mController; }
+    // The factory's index of the class instantiated; -1 when none was.
+    int ClassIndex() const { return mClassIndex; }
 
-    // setupProcessing with `sampleSize` (kSample32 or kSample64), then
-    // setActive and setProcessing; the first result that is not kResultOk.
-    vst3::tresult Start(double rate, int maxBlock, int sampleSize);
+    // setupProcessing with `sampleSize` (kSample32 or kSample64) and
+    // `processMode` (kRealtime, kOffline), then setActive and setProcessing;
+    // the first result that is not kResultOk.
+    vst3::tresult Start(double rate, int maxBlock, int sampleSize,
+                        int processMode = vst3::kRealtime);
+    // setProcessing and setActive off, when started.
+    void Stop();
     // One process call over `channels` channels each way.
     vst3::tresult Process(double** in, double** out, int channels, int frames,
                           vst3::IParameterChanges* changes = nullptr);
     vst3::tresult Process(float** in, float** out, int channels, int frames,
                           vst3::IParameterChanges* changes = nullptr);
+    // One process call with as many channels in each bus as its arrangement.
+    vst3::tresult Process(double** in, int inChannels, double** out, int outChannels, int frames);
+    vst3::tresult Process(float** in, int inChannels, float** out, int outChannels, int frames);
     // The component's state, through a stream; empty when getState failed.
     std::vector<unsigned char> State();
 
   private:
     template <typename Sample>
-    vst3::tresult Run(Sample** in, Sample** out, int channels, int frames,
+    vst3::tresult Run(Sample** in, int inChannels, Sample** out, int outChannels, int frames,
                       vst3::IParameterChanges* changes);
     vst3::IComponent* mComponent = nullptr;
     vst3::IAudioProcessor* mProcessor = nullptr;
     vst3::IEditController* mController = nullptr;
+    int mClassIndex = -1;
     bool mActive = false;
 };

@@ -1,0 +1,25 @@
+#include "tools/host/HostedPlugin.h"
+
+#include <cstdio>
+
+const char* PluginIdentity::FormatName() const {
+    return format == PluginFormat::kVst2 ? "VST 2" : "VST 3";
+}
+
+bool PluginIdentity::Is(std::int32_t vst2UniqueId, const std::string& vst3ClassId) const {
+    return format == PluginFormat::kVst2 ? id == Vst2IdText(vst2UniqueId) : id == vst3ClassId;
+}
+
+std::string PluginIdentity::Vst2IdText(std::int32_t uniqueId) {
+    std::string s;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((static_cast<std::uint32_t>(uniqueId) >> shift) & 0xFF);
+        if (c < 32 || c > 126) {
+            char hex[16];
+            std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(uniqueId));
+            return hex;
+        }
+        s += c;
+    }
+    return "'" + s + "'";
+}
