@@ -274,10 +274,11 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
          1,
          "cannot load {dir}/none.so: {dir}/none.so: cannot open shared object file"},
         {"module is not a library", {"{in}", "{out}", "--plugin", "{in}"}, 1, "cannot load"},
-        {"no entry point",
+        {"no entry point of either format",
          {"{in}", "{out}", "--plugin", FAKE_NO_ENTRY},
          1,
-         "is not a VST 2 plug-in: it exports neither VSTPluginMain nor main"},
+         "is not a plug-in: it exports neither VSTPluginMain nor main (VST 2) nor "
+         "GetPluginFactory (VST 3)"},
         {"not an effect record",
          {"{in}", "{out}", "--plugin", FAKE_BAD_MAGIC},
          1,

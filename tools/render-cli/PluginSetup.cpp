@@ -14,16 +14,8 @@
 
 namespace {
 
-// effVendorSpecific with this index (the parameter-display opcode) and a
-// normalised value formats that value without setting it, where the plug-in
-// offers the extension; it answers 0xBEEF.
-constexpr VstInt32 kVendorFormatValue = effGetParamDisplay;
-constexpr VstIntPtr kVendorFormatReply = 0xBEEF;
 // A saved state larger than this is not something this tool wrote.
 constexpr long long kMaxStateBytes = 64 << 20;
-// Hosts hand plug-ins generous text buffers: many plug-ins write past the
-// nominal 8 or 24 characters.
-constexpr std::size_t kTextBuffer = 256;
 
 std::string Trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
@@ -80,61 +72,24 @@ std::string FormatNumber(double v) {
 
 }  // namespace
 
-bool PluginSettings::ApplyTo(VstHost& host) const {
-    if (useChunk) {
-        // The plug-in may keep the pointer: the bytes live as long as this object.
-        void* data = const_cast<unsigned char*>(chunk.data());
-        return host.Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), data) != 0;
-    }
-    AEffect* e = host.Effect();
+bool PluginSettings::ApplyTo(HostedPlugin& plugin) const {
+    if (useChunk)
+        return plugin.SetState(chunk);
     for (std::size_t i = 0; i < normalised.size(); ++i)
-        e->setParameter(e, static_cast<VstInt32>(i), normalised[i]);
+        plugin.SetNormalised(static_cast<int>(i), normalised[i]);
     return true;
 }
 
-PluginSetup::PluginSetup(const PluginModule& module, const HostIdentity& identity)
+PluginSetup::PluginSetup(const HostedModule& module, const HostIdentity& identity)
     : mModulePath(module.Path()) {
-    mHost = std::make_unique<VstHost>(module, identity);
-    mEffect = mHost->Effect();
-    const std::string notEffect = mModulePath + " is not a VST 2 effect: ";
-    if (!mEffect)
-        throw ToolError(notEffect + "its entry point returned no plug-in");
-    if (mEffect->magic != kEffectMagic || !mEffect->dispatcher || !mEffect->setParameter ||
-        !mEffect->getParameter) {
-        // Not a record we can call into, not even to close it.
-        mHost->Abandon();
-        throw ToolError(notEffect +
-                        "its entry point returned something other than a VST 2 "
-                        "plug-in record");
-    }
-    if (mEffect->numParams < 0 || mEffect->numParams > 100000 || mEffect->numInputs < 0 ||
-        mEffect->numOutputs < 0)
-        throw ToolError(notEffect + "its plug-in record has impossible counts");
-    if ((mEffect->flags & effFlagsIsSynth) || mEffect->numInputs < 1 || mEffect->numOutputs < 1)
-        throw ToolError(mModulePath + " has no audio input and output (" +
-                        std::to_string(mEffect->numInputs) + " in, " +
-                        std::to_string(mEffect->numOutputs) +
-                        " out); only an audio effect can process a file");
-    if (!CanDouble() && !CanSingle())
-        throw ToolError(notEffect + "it offers no replacing process callback");
-
-    mHost->Dispatch(effOpen);
-    char text[kTextBuffer] = {};
-    mHost->Dispatch(effGetEffectName, 0, 0, text);
-    mEffectName = text;
-    if (mEffectName.empty()) {
-        std::memset(text, 0, sizeof(text));
-        mHost->Dispatch(effGetProductString, 0, 0, text);
-        mEffectName = text;
-    }
-    std::memset(text, 0, sizeof(text));
-    mHost->Dispatch(effGetVendorString, 0, 0, text);
-    mVendor = text;
-
-    for (int i = 0; i < mEffect->numParams; ++i) {
+    std::string error;
+    mPlugin = module.Instantiate(identity, &error);
+    if (!mPlugin)
+        throw ToolError(error);
+    for (int i = 0; i < mPlugin->ParameterCount(); ++i) {
         ParameterInfo info;
         info.index = i;
-        info.name = ParamText(effGetParamName, i);
+        info.name = mPlugin->ParameterName(i);
         ProbeRange(info);
         mParams.push_back(info);
     }
@@ -143,45 +98,10 @@ PluginSetup::PluginSetup(const PluginModule& module, const HostIdentity& identit
 
 PluginSetup::~PluginSetup() = default;
 
-bool PluginSetup::CanDouble() const {
-    return (mEffect->flags & effFlagsCanDoubleReplacing) && mEffect->processDoubleReplacing;
-}
-
-bool PluginSetup::CanSingle() const {
-    return (mEffect->flags & effFlagsCanReplacing) && mEffect->processReplacing;
-}
-
-long PluginSetup::ReportedTail() const {
-    // 0 means "not known" and 1 "no tail" by the usual convention.
-    const VstIntPtr tail = mHost->Dispatch(effGetTailSize);
-    return tail > 1 ? static_cast<long>(std::min<VstIntPtr>(tail, 1L << 30)) : 0;
-}
-
-std::string PluginSetup::ParamText(VstInt32 opcode, int index) {
-    char text[kTextBuffer] = {};
-    mHost->Dispatch(opcode, index, 0, text);
-    text[kTextBuffer - 1] = '\0';
-    return Trim(text);
-}
-
 void PluginSetup::ProbeRange(ParameterInfo& info) {
-    char lo[kTextBuffer] = {}, hi[kTextBuffer] = {};
-    const VstInt32 i = info.index;
-    if (mHost->Dispatch(effVendorSpecific, kVendorFormatValue, i, lo, 0.0f) == kVendorFormatReply &&
-        mHost->Dispatch(effVendorSpecific, kVendorFormatValue, i, hi, 1.0f) == kVendorFormatReply) {
-        // Formatted without touching the parameter.
-    } else {
-        // Set each end, read its display, and put the value back.
-        const float saved = mEffect->getParameter(mEffect, i);
-        mEffect->setParameter(mEffect, i, 0.0f);
-        mHost->Dispatch(effGetParamDisplay, i, 0, lo);
-        mEffect->setParameter(mEffect, i, 1.0f);
-        mHost->Dispatch(effGetParamDisplay, i, 0, hi);
-        mEffect->setParameter(mEffect, i, saved);
-    }
-    lo[kTextBuffer - 1] = hi[kTextBuffer - 1] = '\0';
     double a = 0.0, b = 0.0;
-    if (LeadingNumber(Trim(lo), &a) && LeadingNumber(Trim(hi), &b)) {
+    if (LeadingNumber(Trim(mPlugin->FormatValue(info.index, 0.0)), &a) &&
+        LeadingNumber(Trim(mPlugin->FormatValue(info.index, 1.0)), &b)) {
         info.rangeKnown = true;
         info.minimum = std::min(a, b);
         info.maximum = std::max(a, b);
@@ -190,8 +110,8 @@ void PluginSetup::ProbeRange(ParameterInfo& info) {
 
 void PluginSetup::RefreshDisplays() {
     for (ParameterInfo& p : mParams) {
-        p.display = ParamText(effGetParamDisplay, p.index);
-        p.label = ParamText(effGetParamLabel, p.index);
+        p.display = Trim(mPlugin->ParameterDisplay(p.index));
+        p.label = Trim(mPlugin->ParameterLabel(p.index));
     }
 }
 
@@ -239,7 +159,7 @@ void PluginSetup::SetParameter(int index, const std::string& value, const std::s
                          FormatNumber(p.maximum));
     char exact[64];
     std::snprintf(exact, sizeof(exact), "%.17g", v);
-    if (mHost->Dispatch(effString2Parameter, index, 0, exact) == 0)
+    if (!mPlugin->SetFromText(index, exact))
         throw ToolError(option + ": the plug-in does not take a value for " + p.name + " as text");
     RefreshDisplays();
 }
@@ -273,26 +193,23 @@ bool PluginSetup::LoadState(const std::string& path) {
     PluginSettings state;
     state.useChunk = true;
     state.chunk = std::move(bytes);
-    if (!state.ApplyTo(*mHost))
+    if (!state.ApplyTo(*mPlugin))
         throw ToolError("the plug-in rejected the state in " + path +
                         ": it is not a state this plug-in saved, or it is cut short");
-    mLoadedState = std::move(state.chunk);
     for (const ParameterInfo& p : mParams) {
-        if (!std::isfinite(mEffect->getParameter(mEffect, p.index)))
+        if (!std::isfinite(mPlugin->Normalised(p.index)))
             throw ToolError("the state in " + path + " leaves " + p.name +
                             " at a value that is not a number");
     }
     RefreshDisplays();
-    return GetChunk() == mLoadedState;
+    return GetChunk() == state.chunk;
 }
 
 std::vector<unsigned char> PluginSetup::GetChunk() {
-    void* data = nullptr;
-    const VstIntPtr size = mHost->Dispatch(effGetChunk, 0, 0, &data);
-    if (size <= 0 || !data)
+    std::vector<unsigned char> chunk = mPlugin->State();
+    if (chunk.empty())
         throw ToolError("the plug-in gave no state to save");
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    return std::vector<unsigned char>(bytes, bytes + size);
+    return chunk;
 }
 
 void PluginSetup::SaveState(AtomicFile& file) {
@@ -311,7 +228,7 @@ PluginSettings PluginSetup::Settings() {
         s.chunk = GetChunk();
     } else {
         for (const ParameterInfo& p : mParams)
-            s.normalised.push_back(mEffect->getParameter(mEffect, p.index));
+            s.normalised.push_back(static_cast<float>(mPlugin->Normalised(p.index)));
     }
     return s;
 }

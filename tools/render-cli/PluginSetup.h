@@ -1,9 +1,9 @@
-// The command-line tool's first look at a plug-in module: one instance,
-// opened on the main thread, that says what the module is (names, pins,
-// parameters with their ranges and display texts), takes the settings a
-// person asked for (a saved state, parameters by name in the plug-in's own
-// units), checks them, and hands back the final settings for the instance
-// that renders. Owns that first instance (through its VstHost).
+// The command-line tool's first look at a plug-in module of either format:
+// one instance, opened on the main thread, that says what the module is
+// (names, pins, parameters with their ranges and display texts), takes the
+// settings a person asked for (a saved state, parameters by name in the
+// plug-in's own units), checks them, and hands back the final settings for
+// the instance that renders. Owns that first instance.
 #pragma once
 
 #include <memory>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tools/audiofile/AtomicFile.h"
-#include "tools/host/VstHost.h"
+#include "tools/host/HostedModule.h"
 
 struct ParameterInfo {
     int index = 0;
@@ -34,30 +34,26 @@ struct PluginSettings {
     std::vector<float> normalised;
 
     // Applies them to a freshly opened instance; false when it refuses.
-    bool ApplyTo(VstHost& host) const;
+    bool ApplyTo(HostedPlugin& plugin) const;
 };
 
 class PluginSetup {
   public:
-    // Instantiates and opens the plug-in; throws ToolError when the module's
-    // entry point gives no VST 2 effect.
-    PluginSetup(const PluginModule& module, const HostIdentity& identity);
+    // Instantiates and opens the plug-in; throws ToolError when the module
+    // gives no audio effect.
+    PluginSetup(const HostedModule& module, const HostIdentity& identity);
     ~PluginSetup();
     PluginSetup(const PluginSetup&) = delete;
     PluginSetup& operator=(const PluginSetup&) = delete;
 
-    const std::string& EffectName() const { return mEffectName; }
-    const std::string& Vendor() const { return mVendor; }
-    int Version() const { return mEffect->version; }
-    VstInt32 UniqueId() const { return mEffect->uniqueID; }
-    int Inputs() const { return mEffect->numInputs; }
-    int Outputs() const { return mEffect->numOutputs; }
-    bool CanDouble() const;
-    bool CanSingle() const;
-    bool SavesChunks() const { return (mEffect->flags & effFlagsProgramChunks) != 0; }
-    // The tail the plug-in reports (effGetTailSize), in frames; 0 if none.
-    long ReportedTail() const;
-    int Latency() const { return mEffect->initialDelay; }
+    const PluginIdentity& Identity() const { return mPlugin->Identity(); }
+    int Inputs() const { return mPlugin->Inputs(); }
+    int Outputs() const { return mPlugin->Outputs(); }
+    bool CanDouble() const { return mPlugin->CanDouble(); }
+    bool CanSingle() const { return mPlugin->CanSingle(); }
+    bool SavesChunks() const { return mPlugin->SavesState(); }
+    // The tail the plug-in reports, in frames; 0 if none.
+    long ReportedTail() const { return mPlugin->TailFrames(); }
 
     const std::vector<ParameterInfo>& Parameters() const { return mParams; }
     // Finds a parameter by name: exact, ignoring case, or ignoring case and
@@ -86,15 +82,8 @@ class PluginSetup {
     std::vector<unsigned char> GetChunk();
     void RefreshDisplays();
     void ProbeRange(ParameterInfo& info);
-    std::string ParamText(VstInt32 opcode, int index);
 
     std::string mModulePath;
-    std::unique_ptr<VstHost> mHost;
-    AEffect* mEffect = nullptr;
-    std::string mEffectName;
-    std::string mVendor;
+    std::unique_ptr<HostedPlugin> mPlugin;
     std::vector<ParameterInfo> mParams;
-    // The last state handed to the plug-in, kept alive for plug-ins that
-    // hold on to the host's bytes.
-    std::vector<unsigned char> mLoadedState;
 };

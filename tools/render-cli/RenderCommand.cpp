@@ -41,20 +41,6 @@ std::string ChannelsText(int channels) {
                            : std::to_string(channels) + " channels";
 }
 
-std::string FourCC(VstInt32 id) {
-    std::string s;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((static_cast<std::uint32_t>(id) >> shift) & 0xFF);
-        if (c < 32 || c > 126) {
-            char hex[16];
-            std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(id));
-            return hex;
-        }
-        s += c;
-    }
-    return "'" + s + "'";
-}
-
 std::string ParameterSummary(const PluginSetup& setup) {
     std::string out;
     for (const ParameterInfo& p : setup.Parameters()) {
@@ -66,8 +52,8 @@ std::string ParameterSummary(const PluginSetup& setup) {
 }
 
 void ListParameters(const PluginSetup& setup, const std::string& modulePath) {
-    std::printf("%s by %s (%s)\n", setup.EffectName().c_str(), setup.Vendor().c_str(),
-                modulePath.c_str());
+    std::printf("%s by %s (%s, %s)\n", setup.Identity().name.c_str(),
+                setup.Identity().vendor.c_str(), setup.Identity().FormatName(), modulePath.c_str());
     for (const ParameterInfo& p : setup.Parameters()) {
         const std::string value = p.display + (p.label.empty() ? "" : " " + p.label);
         std::string range = "range not shown by the plug-in";
@@ -225,7 +211,7 @@ void RenderCommand::CheckFiles(bool render) const {
 void RenderCommand::LoadPlugin() {
     mModulePath = mOptions.plugin.empty() ? RenderPlatform::DefaultModulePath() : mOptions.plugin;
     std::string loadError;
-    mModule = PluginModule::Load(mModulePath, &loadError);
+    mModule = HostedModule::Load(mModulePath, &loadError);
     if (!mModule)
         throw ToolError(loadError);
     mSetup = std::make_unique<PluginSetup>(*mModule, mIdentity);
@@ -249,9 +235,10 @@ void RenderCommand::ApplySettings() {
 void RenderCommand::DrawEditor() const {
     // The picture is drawn by Brightfall's editor code built into this tool,
     // from the settings the loaded module ended up with.
-    if (mSetup->UniqueId() != brightfall::kUniqueId)
+    const PluginIdentity& id = mSetup->Identity();
+    if (!id.Is(brightfall::kUniqueId, brightfall::kVst3ClassId))
         throw ToolError("--editor-png draws Brightfall's editor, but " + mModulePath +
-                        " is another plug-in (id " + FourCC(mSetup->UniqueId()) + ")");
+                        " is another plug-in (id " + id.id + ")");
     const PluginSettings settings = mSetup->Settings();
     std::string error;
     if (!WriteEditorSnapshot(settings.useChunk ? settings.chunk : std::vector<unsigned char>(),
@@ -324,9 +311,10 @@ void RenderCommand::Report(const RenderResult& r, const RenderRequest& request,
     const std::int64_t tail = r.outputFrames - r.inputFrames;
     std::printf("%s: %s -> %s\n", kRenderProgram, o.input.c_str(), o.output.c_str());
     std::printf("  module      %s\n", mModulePath.c_str());
-    std::printf("  plug-in     %s by %s, version %d, id %s, %d in / %d out\n",
-                mSetup->EffectName().c_str(), mSetup->Vendor().c_str(), mSetup->Version(),
-                FourCC(mSetup->UniqueId()).c_str(), mSetup->Inputs(), mSetup->Outputs());
+    const PluginIdentity& id = mSetup->Identity();
+    std::printf("  plug-in     %s by %s, %s, version %s, id %s, %d in / %d out\n", id.name.c_str(),
+                id.vendor.c_str(), id.FormatName(), id.version.c_str(), id.id.c_str(),
+                mSetup->Inputs(), mSetup->Outputs());
     std::printf("  parameters  %s\n", ParameterSummary(*mSetup).c_str());
     std::printf("  input       %s, %s, %d Hz, %s; peak %s, RMS %s\n",
                 Describe(mReader->Format()).c_str(), ChannelsText(mReader->Channels()).c_str(),

@@ -12,8 +12,7 @@
 #include "tools/audiofile/AtomicFile.h"
 #include "tools/audiofile/AudioFileReader.h"
 #include "tools/audiofile/AudioFormat.h"
-#include "tools/host/PluginModule.h"
-#include "tools/host/VstHost.h"
+#include "tools/host/HostedModule.h"
 #include "tools/render-cli/PluginSetup.h"
 #include "tools/render-cli/RenderJob.h"
 #include "tools/render-cli/RenderOptions.h"
@@ -49,7 +48,7 @@ class RenderCommand {
     std::atomic<bool>* mStop;
     HostIdentity mIdentity;
     std::string mModulePath;
-    std::unique_ptr<PluginModule> mModule;
+    std::unique_ptr<HostedModule> mModule;
     std::unique_ptr<PluginSetup> mSetup;
     std::unique_ptr<AudioFileReader> mReader;
     std::unique_ptr<AtomicFile> mStateFile;

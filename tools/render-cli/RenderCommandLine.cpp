@@ -84,12 +84,13 @@ void AddFooter(CLI::App& app) {
 
 int RenderCommandLine::Parse(const std::vector<std::string>& args, RenderOptions* o) {
     CLI::App app{
-        "Runs an audio file through a VST 2 plug-in module, loaded through its exported entry\n"
-        "point as a DAW loads it: by default the " +
+        "Runs an audio file through a VST 2 plug-in module or a VST 3 bundle, loaded through\n"
+        "its exported entry points as a DAW loads it: by default the " +
             std::string(RenderPlatform::kModuleFile) +
-            " built beside this program.\n"
-            "Mono input uses the plug-in's mono-in, stereo-out configuration. The output keeps\n"
-            "the input's sample rate and format unless told otherwise, and carries the tail.\n",
+            "\nbuilt beside this program.\n"
+            "Mono input uses the plug-in's mono-in, stereo-out configuration, or both inputs\n"
+            "where it has none. The output keeps the input's sample rate and format unless\n"
+            "told otherwise, and carries the tail.\n",
         kRenderProgram};
     app.get_formatter()->column_width(26);
     // CLI11 would take a Unix path such as /tmp/in.wav for a Windows-style
@@ -101,7 +102,8 @@ int RenderCommandLine::Parse(const std::vector<std::string>& args, RenderOptions
             "Audio file to process (" + std::string(RenderPlatform::kInputKinds) + ")", "");
     AddText(app, "OUTPUT", o->output, "File to write; it appears only when all went well", "");
     AddText(app, "--plugin", o->plugin,
-            "Module to load (default: " + std::string(RenderPlatform::kModuleFile) + " beside me)",
+            "VST 2 or VST 3 plug-in (default: " + std::string(RenderPlatform::kModuleFile) +
+                " beside me)",
             "PATH");
     AddText(app, "--wet", o->wet, "Wet/Dry mix in percent (default 50)", "0..100");
     AddText(app, "--sustain", o->sustain, "Sustain: length and level of the tail (default 50)",

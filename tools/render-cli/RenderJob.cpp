@@ -21,7 +21,7 @@ std::string TimeText(std::int64_t frame, int rate) {
 
 }  // namespace
 
-RenderResult RenderJob::Run(const PluginModule& module, const HostIdentity& identity,
+RenderResult RenderJob::Run(const HostedModule& module, const HostIdentity& identity,
                             const PluginSettings& settings, AudioFileReader& reader,
                             AudioFileWriter& writer, const RenderRequest& request) {
     RenderResult result;
@@ -39,32 +39,33 @@ RenderResult RenderJob::Run(const PluginModule& module, const HostIdentity& iden
     return result;
 }
 
-RenderResult RenderJob::RunHere(const PluginModule& module, const HostIdentity& identity,
+RenderResult RenderJob::RunHere(const HostedModule& module, const HostIdentity& identity,
                                 const PluginSettings& settings, AudioFileReader& reader,
                                 AudioFileWriter& writer, const RenderRequest& request) {
     const auto start = std::chrono::steady_clock::now();
     RenderResult result;
     const int rate = reader.SampleRate();
 
-    VstHost host(module, identity);
-    AEffect* effect = host.Effect();
-    if (!effect || effect->magic != kEffectMagic) {
-        if (effect)
-            host.Abandon();
-        throw ToolError("the plug-in could not be instantiated a second time for rendering");
-    }
-    host.Dispatch(effOpen);
+    std::string error;
+    const std::unique_ptr<HostedPlugin> plugin = module.Instantiate(identity, &error);
+    if (!plugin)
+        throw ToolError("the plug-in could not be instantiated a second time for rendering: " +
+                        error);
 
     RenderSettings rs;
     rs.sampleRate = rate;
     rs.blockSize = request.blockSize;
     rs.doublePrecision = request.doublePrecision;
     rs.inputChannels = reader.Channels();
-    OfflineRenderer renderer(host, rs);
+    OfflineRenderer renderer(*plugin, rs);
+    if (!renderer.Started())
+        throw ToolError("the plug-in refused to process at " + std::to_string(rate) +
+                        " Hz in blocks of " + std::to_string(request.blockSize) + " in " +
+                        (request.doublePrecision ? "double" : "single") + " precision");
     // The settings come once the rate and block size are set, as a host
     // restoring a session gives them: the response they synthesise is then
     // the one an LV2 host's instance of the same settings draws.
-    if (!settings.ApplyTo(host))
+    if (!settings.ApplyTo(*plugin))
         throw ToolError("the plug-in refused the settings it reported a moment earlier");
 
     const int block = std::max(1, request.blockSize);
@@ -72,7 +73,7 @@ RenderResult RenderJob::RunHere(const PluginModule& module, const HostIdentity& 
     const int outCh = renderer.OutputChannels();
     // Latency is compensated by dropping that many frames from the start and
     // rendering as many more at the end; an absurd report is not believed.
-    const std::int64_t latency = std::clamp<std::int64_t>(effect->initialDelay, 0, 60LL * rate);
+    const std::int64_t latency = std::clamp<std::int64_t>(plugin->Latency(), 0, 60LL * rate);
     result.latency = static_cast<int>(latency);
     const std::int64_t tail = std::max<std::int64_t>(0, request.tailFrames);
 
@@ -119,7 +120,10 @@ RenderResult RenderJob::RunHere(const PluginModule& module, const HostIdentity& 
             std::fill(inPlanar[c].begin() + got, inPlanar[c].end(), 0.0);
         }
 
-        renderer.Process(inPtrs.data(), outPtrs.data(), n);
+        if (!renderer.Process(inPtrs.data(), outPtrs.data(), n))
+            throw ToolError("the plug-in refused to process the audio at " +
+                            TimeText(std::max<std::int64_t>(processed - latency, 0), rate) +
+                            "; nothing was written");
 
         long direct = 0;
         for (int i = 0; i < n; ++i) {

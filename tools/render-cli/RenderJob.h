@@ -45,12 +45,12 @@ struct RenderResult {
 class RenderJob {
   public:
     // Throws ToolError; the writer is left uncommitted on failure.
-    static RenderResult Run(const PluginModule& module, const HostIdentity& identity,
+    static RenderResult Run(const HostedModule& module, const HostIdentity& identity,
                             const PluginSettings& settings, AudioFileReader& reader,
                             AudioFileWriter& writer, const RenderRequest& request);
 
   private:
-    static RenderResult RunHere(const PluginModule& module, const HostIdentity& identity,
+    static RenderResult RunHere(const HostedModule& module, const HostIdentity& identity,
                                 const PluginSettings& settings, AudioFileReader& reader,
                                 AudioFileWriter& writer, const RenderRequest& request);
 };
