@@ -1,9 +1,11 @@
-// brightfall-render end to end: real files in, the built module in the
-// middle, files out, as a person runs it.
+// brightfall-render end to end: real files in, the built module (or the
+// VST 3 bundle) in the middle, files out, as a person runs it.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +29,32 @@ using RenderTool = ScratchTest;
 // Byte for byte, without printing megabytes when they differ.
 bool SameBytes(const std::string& a, const std::string& b) {
     return ReadBytes(a) == ReadBytes(b);
+}
+
+// The bundle built with the tool, or the copy BRIGHTFALL_TEST_VST3_BUNDLE
+// names, as the VST 3 tests find it.
+std::string Vst3Bundle() {
+    const char* other = std::getenv("BRIGHTFALL_TEST_VST3_BUNDLE");
+    return other && *other ? other : BRIGHTFALL_VST3_BUNDLE;
+}
+
+// The same channels and length, and no sample of `b` further from `a`'s
+// than `tolerance` times `a`'s peak; says where they part.
+::testing::AssertionResult SameWithin(const Audio& a, const Audio& b, double tolerance) {
+    if (a.channels.size() != b.channels.size() || a.Frames() != b.Frames())
+        return ::testing::AssertionFailure()
+               << a.channels.size() << " channels of " << a.Frames() << " frames against "
+               << b.channels.size() << " of " << b.Frames();
+    const double peak = PeakIn(a, 0, a.Frames());
+    if (peak <= 0.0)
+        return ::testing::AssertionFailure() << "silence";
+    for (std::size_t c = 0; c < a.channels.size(); ++c)
+        for (long i = 0; i < a.Frames(); ++i)
+            if (std::fabs(a.channels[c][i] - b.channels[c][i]) > tolerance * peak)
+                return ::testing::AssertionFailure()
+                       << "channel " << c << " frame " << i << ": " << a.channels[c][i]
+                       << " against " << b.channels[c][i] << ", peak " << peak;
+    return ::testing::AssertionSuccess();
 }
 
 bool NoPartialFiles(const std::vector<std::string>& names) {
@@ -279,6 +307,18 @@ TEST_F(RenderTool, ErrorsSayWhatIsWrongAndLeaveNothingBehind) {
          1,
          "is not a plug-in: it exports neither VSTPluginMain nor main (VST 2) nor "
          "GetPluginFactory (VST 3)"},
+        {"a folder that is no bundle",
+         {"{in}", "{out}", "--plugin", "{dir}"},
+         1,
+         "{dir} is a folder but not a VST 3 bundle"},
+        {"state rejected through VST 3",
+         {"{in}", "{out}", "--plugin", Vst3Bundle(), "--state", "{dir}/short.state"},
+         1,
+         "the plug-in rejected the state in {dir}/short.state"},
+        {"out of range through VST 3",
+         {"{in}", "{out}", "--plugin", Vst3Bundle(), "--sustain", "101"},
+         2,
+         "--sustain 101: 101 is out of range; Sustain takes values from 0 to 100"},
         {"not an effect record",
          {"{in}", "{out}", "--plugin", FAKE_BAD_MAGIC},
          1,
@@ -453,6 +493,66 @@ TEST_F(RenderTool, DemoSignalIsWorthHearing) {
     for (long s = 0; s < 6; ++s)
         EXPECT_GT(PeakIn(dry, s * 44100, (s + 1) * 44100), 0.01) << s;
     EXPECT_NE(dry.channels[0], dry.channels[1]);
+}
+
+// The VST 3 bundle, by its folder or by the library inside, does what the
+// VST 2 module does: the same parameters, the same renders, the same state.
+TEST_F(RenderTool, TheVst3BundleRendersAsTheVst2ModuleDoes) {
+    const std::string bundle = Vst3Bundle();
+    const ToolRun list = RunTool({"--list-params", "--plugin", bundle});
+    EXPECT_RAN(list);
+    EXPECT_NE(list.out.find("Wet/Dry          50 %       0 to 100"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Sustain          50         0 to 100"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find("Bypass"), std::string::npos) << "the host's switch, not a setting";
+
+    ASSERT_EQ(RunTool({"--generate-demo", Path("dry.wav"), "-q"}).status, 0);
+    auto render = [&](const std::string& name, std::vector<std::string> extra) -> Audio {
+        std::vector<std::string> args{Path("dry.wav"), Path(name), "--subtype", "double", "-q"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.status, 0) << name << "\n" << run.err;
+        return ReadAudio(Path(name));
+    };
+    const std::vector<std::string> full{"--wet", "100", "--sustain", "100"};
+    const Audio vst2 = render("vst2.wav", full);
+    std::vector<std::string> through3 = full;
+    through3.insert(through3.end(), {"--plugin", bundle});
+    // 64-bit samples all the way: single precision anywhere would part them.
+    EXPECT_TRUE(SameWithin(vst2, render("vst3.wav", through3), 1e-9));
+    const std::string library =
+        bundle + "/Contents/x86_64-linux/" + std::filesystem::path(bundle).stem().string() + ".so";
+    EXPECT_TRUE(SameWithin(
+        render("vst2-single.wav", {"--precision", "single", "--block", "37"}),
+        render("vst3-single.wav", {"--precision", "single", "--block", "37", "--plugin", library}),
+        1e-6));
+
+    // A state saved through either format is the same chunk, and renders
+    // the same through the other.
+    const std::vector<std::string> hall{"--wet", "35", "--sustain", "70", "-q", "--save-state"};
+    std::vector<std::string> save2 = hall, save3 = hall;
+    save2.push_back(Path("vst2.state"));
+    save3.insert(save3.end(), {Path("vst3.state"), "--plugin", bundle});
+    EXPECT_RAN(RunTool(save2));
+    EXPECT_RAN(RunTool(save3));
+    ASSERT_EQ(ReadBytes(Path("vst3.state")).size(), 24u);
+    EXPECT_TRUE(ReadBytes(Path("vst2.state")) == ReadBytes(Path("vst3.state")));
+    EXPECT_TRUE(SameWithin(render("hall2.wav", {"--state", Path("vst3.state")}),
+                           render("hall3.wav", {"--state", Path("vst2.state"), "--plugin", bundle}),
+                           1e-9));
+
+    // Mono through a plug-in whose buses go the same way each way: the
+    // signal on both inputs, so both sides carry the reverb.
+    WriteAudio(Path("mono.wav"), Burst(kRate, 1, 0.5, 0.05, 0.5, kWavFloat));
+    const ToolRun mono = RunTool({Path("mono.wav"), Path("mono-out.wav"), "--plugin", bundle,
+                                  "--wet", "100", "--tail", "0.5"});
+    EXPECT_RAN(mono);
+    EXPECT_NE(mono.out.find("VST 3"), std::string::npos) << mono.out;
+    const Audio stereo = ReadAudio(Path("mono-out.wav"));
+    ASSERT_EQ(stereo.channels.size(), 2u);
+    const Audio left{stereo.rate, stereo.format, {stereo.channels[0]}};
+    const Audio right{stereo.rate, stereo.format, {stereo.channels[1]}};
+    EXPECT_GT(PeakIn(left, 0, left.Frames()), 1e-2);
+    EXPECT_GT(PeakIn(right, 0, right.Frames()), 1e-2);
 }
 
 }  // namespace
