@@ -54,6 +54,12 @@ void ReverbEngine::reset() {
     // The whole arrays are offered: trimming drops the zeros past the response.
     convolverL.init(headRequest, tailRequest, impulseL.data(), kImpulseLength);
     convolverR.init(headRequest, tailRequest, impulseR.data(), kImpulseLength);
+    noteQuiet();
+}
+
+void ReverbEngine::noteQuiet() {
+    quietL = convolverL.isSilent() && convolverL.skipsSilence();
+    quietR = convolverR.isSilent() && convolverR.skipsSilence();
 }
 
 void ReverbEngine::setSustain(float s) {
@@ -103,6 +109,8 @@ void ReverbEngine::beginSustain(float s, std::uint32_t noise) {
     // The convolvers start anew: the positions owed are theirs no more.
     silenceBacklogL = 0;
     silenceBacklogR = 0;
+    quietL = false;
+    quietR = false;
     sustain = s;
     stepLen = s * static_cast<float>(kImpulseLength);
     stepScale = static_cast<float>(0.5 / (static_cast<double>(s) * 60.0 + 3.0));
@@ -167,6 +175,7 @@ bool ReverbEngine::continueSustain(std::size_t budget) {
                         stepPhase = Phase::kRight;
                     } else {
                         stepPhase = Phase::kReady;
+                        noteQuiet();
                     }
                     break;
                 }
@@ -248,6 +257,7 @@ void ReverbEngine::process(const double* const* inputs, double* const* outputs, 
             out0[i] = dry * in0[i] + wet * out0[i];
         }
     }
+    noteQuiet();
 }
 
 bool ReverbEngine::skipSilence(std::int32_t n, bool secondInput, bool secondOutput) {
@@ -261,8 +271,7 @@ bool ReverbEngine::skipSilence(std::int32_t n, bool secondInput, bool secondOutp
         return false;
     }
     const bool stereo = secondInput && secondOutput;
-    if (!convolverL.isSilent() || (stereo && !convolverR.isSilent()) ||
-        !convolverL.skipsSilence() || (stereo && !convolverR.skipsSilence())) {
+    if (!quietL || (stereo && !quietR)) {
         return false;
     }
     const std::uint32_t count = static_cast<std::uint32_t>(n);
@@ -285,6 +294,7 @@ void ReverbEngine::catchUpSilence() {
 void ReverbEngine::setSkipsSilence(bool on) {
     convolverL.setSkipsSilence(on);
     convolverR.setSkipsSilence(on);
+    noteQuiet();
 }
 
 bool ReverbEngine::isSilent() const {

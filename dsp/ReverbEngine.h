@@ -139,6 +139,11 @@ class ReverbEngine {
     // yet walked through.
     std::uint32_t silenceBacklogL = 0;
     std::uint32_t silenceBacklogR = 0;
+    // Each convolver is silent and skips silence, as last noted (noteQuiet):
+    // by every call that processes and every change of the convolvers.
+    bool quietL = false;
+    bool quietR = false;
+    void noteQuiet();
 
     // Synthesises from `state` and leaves it past the last draw.
     void synthesise(float s, std::uint32_t& state);
