@@ -17,7 +17,10 @@
 // ours. Then how long an automated change takes to be heard, a Sustain
 // change's cost on a GUI thread against the engine's own synthesis in the
 // same run, and the memory of one instance.
-//   realtime_bench [MODULE] [--calls N] [--runs R] [--blocks 64,256]
+// The VST 3 bundle runs idle and with Sustain automated through its process
+// call's parameter queues, as a VST 3 host automates; it has no report of
+// its last call, so its late calls are told apart by the clocks only.
+//   realtime_bench [MODULE] [--vst3 BUNDLE] [--calls N] [--runs R] [--blocks 64,256]
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
@@ -40,6 +43,7 @@
 #include "bench/BenchPacing.h"
 #include "dsp/ReverbEngine.h"
 #include "tools/host/PluginModule.h"
+#include "tools/host/Vst3Host.h"
 #include "tools/host/VstHost.h"
 #include "vst2/VendorCalls.h"
 
@@ -61,6 +65,24 @@ std::unique_ptr<VstHost> Open(const PluginModule& module, int frames) {
     host->SetParameter(0, 0.5f);
     host->SetParameter(1, 0.5f);
     return host;
+}
+
+std::unique_ptr<Vst3Instance> OpenVst3(const Vst3Module& module, int frames) {
+    auto instance = std::make_unique<Vst3Instance>(module);
+    if (!instance->Processor() || instance->Start(kRate, frames, vst3::kSample64) != vst3::kResultOk)
+        return nullptr;
+    for (vst3::ParamID id : {0u, 1u})
+        instance->Controller()->setParamNormalized(id, 0.5);
+    // The component takes the values through a process call's queues.
+    Vst3ParameterChanges changes;
+    changes.Add(0, 0, 0.5);
+    changes.Add(1, 0, 0.5);
+    double silence[2][1] = {{0.0}, {0.0}};
+    double* ptrs[2] = {silence[0], silence[1]};
+    double out[2][1];
+    double* outPtrs[2] = {out[0], out[1]};
+    instance->Process(ptrs, outPtrs, 2, 1, &changes);
+    return instance;
 }
 
 void Close(VstHost& host) {
@@ -98,7 +120,14 @@ struct Buffers {
     double* outPtrs[2] = {};
 };
 
-enum class Scenario { kIdle, kWetDryGui, kSustainGui, kSustainAutomated };
+enum class Scenario {
+    kIdle,
+    kWetDryGui,
+    kSustainGui,
+    kSustainAutomated,
+    kIdleVst3,
+    kSustainAutomatedVst3
+};
 
 const char* NameOf(Scenario s) {
     switch (s) {
@@ -110,6 +139,10 @@ const char* NameOf(Scenario s) {
             return "Sustain dragged at 60 Hz (GUI thread)";
         case Scenario::kSustainAutomated:
             return "Sustain automated every block (audio thread)";
+        case Scenario::kIdleVst3:
+            return "VST 3: nothing moving";
+        case Scenario::kSustainAutomatedVst3:
+            return "VST 3: Sustain automated every block (queues)";
     }
     return "";
 }
@@ -133,12 +166,24 @@ struct Result {
     bool realtime = false;
 };
 
-Result Run(const PluginModule& module, Scenario scenario, int frames, long calls) {
+Result Run(const PluginModule& module, const Vst3Module* bundle, Scenario scenario, int frames,
+           long calls) {
     Result r;
-    std::unique_ptr<VstHost> host = Open(module, frames);
-    if (!host)
-        return r;
-    AEffect* e = host->Effect();
+    const bool throughVst3 =
+        scenario == Scenario::kIdleVst3 || scenario == Scenario::kSustainAutomatedVst3;
+    std::unique_ptr<VstHost> host;
+    std::unique_ptr<Vst3Instance> instance;
+    if (throughVst3) {
+        instance = bundle ? OpenVst3(*bundle, frames) : nullptr;
+        if (!instance)
+            return r;
+    } else {
+        host = Open(module, frames);
+        if (!host)
+            return r;
+    }
+    AEffect* e = host ? host->Effect() : nullptr;
+    Vst3ParameterChanges changes;
     const auto period = std::chrono::duration<double>(frames / kRate);
     const double periodSeconds = period.count();
     std::atomic<bool> stop{false};
@@ -157,6 +202,8 @@ Result Run(const PluginModule& module, Scenario scenario, int frames, long calls
         if (scenario == Scenario::kSustainAutomated)
             host->SetAudioThread(std::this_thread::get_id());
         Buffers b(frames);
+        // The queue's point is made once, before the clock starts.
+        changes.Replace(1, 0, 0.5);
         const long warmup = static_cast<long>(0.5 / periodSeconds);
         const long total = warmup + calls;
         const auto start = Clock::now();
@@ -167,17 +214,24 @@ Result Run(const PluginModule& module, Scenario scenario, int frames, long calls
             std::this_thread::sleep_until(due);
             const auto t0 = Clock::now();
             const double cpu0 = bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            const double value = 0.5 + 0.45 * std::sin(static_cast<double>(k) * 0.05);
             if (scenario == Scenario::kSustainAutomated)
-                e->setParameter(
-                    e, 1, static_cast<float>(0.5 + 0.45 * std::sin(static_cast<double>(k) * 0.05)));
-            e->processDoubleReplacing(e, b.inPtrs, b.outPtrs, frames);
+                e->setParameter(e, 1, static_cast<float>(value));
+            if (scenario == Scenario::kSustainAutomatedVst3)
+                changes.Replace(1, 0, static_cast<double>(static_cast<float>(value)));
+            if (instance)
+                instance->Process(b.inPtrs, b.outPtrs, 2, frames,
+                                  scenario == Scenario::kSustainAutomatedVst3 ? &changes : nullptr);
+            else
+                e->processDoubleReplacing(e, b.inPtrs, b.outPtrs, frames);
             const auto t1 = Clock::now();
             const double cpu = bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
             report.size = sizeof(report);
             report.flags = 0;
             report.mutexWaitNanos = 0;
-            e->dispatcher(e, effVendorSpecific, brightfall_vendor::kLastAudioCall, 0, &report,
-                          0.0f);
+            if (e)
+                e->dispatcher(e, effVendorSpecific, brightfall_vendor::kLastAudioCall, 0, &report,
+                              0.0f);
             if (k < warmup)
                 continue;
             const double took = std::chrono::duration<double>(t1 - t0).count();
@@ -214,13 +268,17 @@ Result Run(const PluginModule& module, Scenario scenario, int frames, long calls
             ++r.calls;
         }
         r.mean = r.calls > 0 ? sum / static_cast<double>(r.calls) : 0.0;
-        host->SetAudioThread(std::thread::id());
+        if (host)
+            host->SetAudioThread(std::thread::id());
     });
     audio.join();
     stop.store(true);
     if (gui.joinable())
         gui.join();
-    Close(*host);
+    if (host)
+        Close(*host);
+    if (instance)
+        instance->Stop();
     return r;
 }
 
@@ -302,13 +360,15 @@ long ResidentBytes() {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: realtime_bench [MODULE] [--calls N] [--runs R] [--blocks 64,256]\n");
+                 "usage: realtime_bench [MODULE] [--vst3 BUNDLE] [--calls N] [--runs R] "
+                 "[--blocks 64,256]\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string path = BRIGHTFALL_BENCH_MODULE;
+    std::string bundlePath = BRIGHTFALL_BENCH_VST3_BUNDLE;
     long calls = 3000;
     int runs = 10;
     std::vector<std::uint32_t> blocks = {64, 256};
@@ -318,6 +378,8 @@ int main(int argc, char** argv) {
             calls = std::atol(argv[++i]);
         } else if (!std::strcmp(argv[i], "--runs") && hasValue) {
             runs = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--vst3") && hasValue) {
+            bundlePath = argv[++i];
         } else if (!std::strcmp(argv[i], "--blocks") && hasValue) {
             blocks = bench::parseList(argv[++i]);
         } else if (argv[i][0] == '-') {
@@ -337,8 +399,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "realtime_bench: cannot load %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }
-    std::printf("module %s, stereo, 48 kHz, %ld calls a run, %d runs a scenario\n", path.c_str(),
-                calls, runs);
+    std::unique_ptr<Vst3Module> bundle;
+    if (!bundlePath.empty()) {
+        bundle = Vst3Module::Load(bundlePath, &error);
+        if (!bundle)
+            std::fprintf(stderr, "realtime_bench: no VST 3 runs: %s: %s\n", bundlePath.c_str(),
+                         error.c_str());
+    }
+    std::printf("module %s%s%s, stereo, 48 kHz, %ld calls a run, %d runs a scenario\n",
+                path.c_str(), bundle ? " and " : "", bundle ? bundlePath.c_str() : "", calls, runs);
     // Memory first, before any instance has come and gone.
     {
         const int instances = 8;
@@ -366,9 +435,10 @@ int main(int argc, char** argv) {
             reserved, made, object, 2.0 * (reserved + object),
             static_cast<double>(after - before) / instances / 1e6, instances);
     }
-    const Scenario scenarios[] = {Scenario::kIdle, Scenario::kWetDryGui, Scenario::kSustainGui,
-                                  Scenario::kSustainAutomated};
-    constexpr int kScenarios = 4;
+    const Scenario scenarios[] = {Scenario::kIdle,      Scenario::kWetDryGui,
+                                  Scenario::kSustainGui, Scenario::kSustainAutomated,
+                                  Scenario::kIdleVst3,   Scenario::kSustainAutomatedVst3};
+    const int kScenarios = bundle ? 6 : 4;
     bool anyRealtime = false;
     // results[block][scenario][run]
     std::vector<std::vector<std::vector<Result>>> results(
@@ -376,7 +446,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         for (std::size_t b = 0; b < blocks.size(); ++b) {
             for (int s = 0; s < kScenarios; ++s) {
-                const Result r = Run(*module, scenarios[s], static_cast<int>(blocks[b]), calls);
+                const Result r =
+                    Run(*module, bundle.get(), scenarios[s], static_cast<int>(blocks[b]), calls);
                 anyRealtime = anyRealtime || r.realtime;
                 results[b][static_cast<std::size_t>(s)].push_back(r);
             }

@@ -160,6 +160,14 @@ void Vst3ParameterChanges::Add(ParamID id, int32 sampleOffset, double value) {
     queue->addPoint(sampleOffset, value, point);
 }
 
+void Vst3ParameterChanges::Replace(ParamID id, int32 sampleOffset, double value) {
+    for (const std::unique_ptr<Queue>& queue : mQueues) {
+        if (queue->getParameterId() == id)
+            queue->ClearPoints();
+    }
+    Add(id, sampleOffset, value);
+}
+
 int32 PLUGIN_API Vst3ParameterChanges::getParameterCount() {
     return static_cast<int32>(mQueues.size());
 }

@@ -91,6 +91,9 @@ class Vst3ParameterChanges final : public Vst3HostObject<vst3::IParameterChanges
   public:
     void Add(vst3::ParamID id, vst3::int32 sampleOffset, double value);
     void Clear() { mQueues.clear(); }
+    // One point for `id` in place of whatever its queue held; allocates only
+    // the first time, so a real-time host can call it before every block.
+    void Replace(vst3::ParamID id, vst3::int32 sampleOffset, double value);
 
     vst3::int32 PLUGIN_API getParameterCount() override;
     vst3::IParamValueQueue* PLUGIN_API getParameterData(vst3::int32 index) override;
@@ -102,6 +105,7 @@ class Vst3ParameterChanges final : public Vst3HostObject<vst3::IParameterChanges
       public:
         explicit Queue(vst3::ParamID id) : mId(id) {}
         vst3::ParamID PLUGIN_API getParameterId() override { return mId; }
+        void ClearPoints() { mPoints.clear(); }
         vst3::int32 PLUGIN_API getPointCount() override;
         vst3::tresult PLUGIN_API getPoint(vst3::int32 index, vst3::int32& sampleOffset,
                                           vst3::ParamValue& value) override;
