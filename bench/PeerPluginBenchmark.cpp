@@ -548,8 +548,9 @@ struct Noise {
 };
 
 // CPU time per second of audio while the first `count` instances run
-// `seconds` of audio in blocks of `block`, waiting for each block's deadline
-// asleep or spinning, or back to back: the time the host thread spends inside
+// `seconds` of audio in blocks of `block` (written into each instance's input
+// buffers first), waiting for each block's deadline asleep or spinning, or
+// back to back: the time the host thread spends inside
 // the plug-ins' calls, plus the CPU time of every other thread of the
 // process (the plug-ins' own). The calls are timed by the time-stamp counter,
 // converted at the rate it keeps against CLOCK_MONOTONIC over the segment:
@@ -560,6 +561,9 @@ struct Noise {
 double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
                std::uint32_t block, double seconds, Pace pace, const Noise& noise) {
     const std::size_t blocks = static_cast<std::size_t>(seconds * kRate / block);
+    // Each instance's own port buffers, as a host's tracks have: the host
+    // writes a block's input into them before it runs the plug-ins.
+    std::vector<std::vector<float>> ins(2 * count, std::vector<float>(block));
     std::vector<std::vector<float>> outs(2 * count, std::vector<float>(block));
     const long periodNs = static_cast<long>(1e9 * block / kRate);
     timespec due;
@@ -573,9 +577,14 @@ double measure(std::vector<std::unique_ptr<Instance>>& set, std::size_t count,
     for (std::size_t b = 0; b < blocks; ++b) {
         if (at + block > noise.left.size())
             at = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::copy(noise.left.begin() + at, noise.left.begin() + at + block, ins[2 * i].begin());
+            std::copy(noise.right.begin() + at, noise.right.begin() + at + block,
+                      ins[2 * i + 1].begin());
+        }
         const std::uint64_t callsStart = __rdtsc();
         for (std::size_t i = 0; i < count; ++i)
-            set[i]->run(noise.left.data() + at, noise.right.data() + at, outs[2 * i].data(),
+            set[i]->run(ins[2 * i].data(), ins[2 * i + 1].data(), outs[2 * i].data(),
                         outs[2 * i + 1].data(), block);
         inCalls += __rdtsc() - callsStart;
         at += block;
