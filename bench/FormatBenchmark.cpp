@@ -4,7 +4,10 @@
 // calls timed in alternating rounds of the same run so that both see the
 // same machine. Reported per block size: microseconds per call for each, and
 // their ratio (VST 3 / VST 2), the median over the rounds.
-//   format_bench [--rounds R] [--calls N] [--blocks 64,512]
+// With --against MODULE, the VST 2 module MODULE (another build: the one
+// before a change) takes the VST 3 bundle's place, and the ratio is this
+// build's against it: what a change costs with music playing.
+//   format_bench [--rounds R] [--calls N] [--blocks 64,512] [--against MODULE]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,6 +44,19 @@ struct Buffers {
     double* outPtrs[2] = {};
 };
 
+// An opened, running instance of a VST 2 module at `frames` a block.
+std::unique_ptr<VstHost> OpenVst2(const PluginModule& module, int frames) {
+    auto host = std::make_unique<VstHost>(module);
+    if (!host->Effect())
+        return nullptr;
+    host->SetRecording(false);
+    host->Dispatch(effOpen);
+    host->Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    host->Dispatch(effSetBlockSize, 0, frames);
+    host->Dispatch(effMainsChanged, 0, 1);
+    return host;
+}
+
 // Seconds `calls` calls of `call` take, back to back.
 template <typename Call>
 double Time(int calls, Call call) {
@@ -55,6 +71,7 @@ double Time(int calls, Call call) {
 int main(int argc, char** argv) {
     int rounds = 15, calls = 2000;
     std::vector<std::uint32_t> blocks = {64, 512};
+    std::string against;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--rounds") && hasValue) {
@@ -63,13 +80,16 @@ int main(int argc, char** argv) {
             calls = std::atoi(argv[++i]);
         } else if (!std::strcmp(argv[i], "--blocks") && hasValue) {
             blocks = bench::parseList(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--against") && hasValue) {
+            against = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: format_bench [--rounds R] [--calls N] [--blocks 64,512]\n");
-            return 2;
+            rounds = 0;
+            break;
         }
     }
     if (rounds <= 0 || calls <= 0 || blocks.empty()) {
-        std::fprintf(stderr, "usage: format_bench [--rounds R] [--calls N] [--blocks 64,512]\n");
+        std::fprintf(stderr, "usage: format_bench [--rounds R] [--calls N] [--blocks 64,512] "
+                             "[--against MODULE]\n");
         return 2;
     }
     std::string error;
@@ -78,33 +98,52 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "format_bench: %s: %s\n", BRIGHTFALL_BENCH_MODULE, error.c_str());
         return 1;
     }
+    std::unique_ptr<PluginModule> reference;
+    if (!against.empty()) {
+        reference = PluginModule::Load(against, &error);
+        if (!reference) {
+            std::fprintf(stderr, "format_bench: %s: %s\n", against.c_str(), error.c_str());
+            return 1;
+        }
+    }
     const auto vst3 = Vst3Module::Load(BRIGHTFALL_BENCH_VST3_BUNDLE, &error);
     if (!vst3) {
         std::fprintf(stderr, "format_bench: %s: %s\n", BRIGHTFALL_BENCH_VST3_BUNDLE, error.c_str());
         return 1;
     }
-    std::printf("VST 3 against VST 2, 64-bit process calls, stereo, 48 kHz, Wet/Dry and Sustain "
-                "at 50; %d rounds of %d calls each\n",
+    const char* const otherName = reference ? "before" : "VST 3";
+    const char* const oursName = reference ? "this build" : "VST 2";
+    if (reference)
+        std::printf("this build's VST 2 module against %s, ", against.c_str());
+    else
+        std::printf("VST 3 against VST 2, ");
+    std::printf("64-bit process calls, stereo, 48 kHz, Wet/Dry and Sustain at 50; %d rounds of "
+                "%d calls each\n",
                 rounds, calls);
     for (const std::uint32_t frames : blocks) {
         const int n = static_cast<int>(frames);
-        VstHost host2(*vst2);
-        host2.SetRecording(false);
-        host2.Dispatch(effOpen);
-        host2.Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-        host2.Dispatch(effSetBlockSize, 0, n);
-        host2.Dispatch(effMainsChanged, 0, 1);
-        AEffect* e = host2.Effect();
+        const std::unique_ptr<VstHost> host2 = OpenVst2(*vst2, n);
+        AEffect* e = host2 ? host2->Effect() : nullptr;
+        const std::unique_ptr<VstHost> before = reference ? OpenVst2(*reference, n) : nullptr;
+        AEffect* old = before ? before->Effect() : nullptr;
         Vst3Instance host3(*vst3);
-        if (!e || host3.Start(kRate, n, vst3::kSample64) != vst3::kResultOk) {
+        if (!e || (reference && !old) ||
+            (!reference && host3.Start(kRate, n, vst3::kSample64) != vst3::kResultOk)) {
             std::fprintf(stderr, "format_bench: an instance would not start\n");
             return 1;
         }
+        // The other side of the comparison: the VST 3 instance or the build before.
+        auto other = [&](Buffers& buffers) {
+            if (old)
+                old->processDoubleReplacing(old, buffers.inPtrs, buffers.outPtrs, n);
+            else
+                host3.Process(buffers.inPtrs, buffers.outPtrs, 2, n);
+        };
         Buffers a(n), b(n);
         // A response's length of audio first, so both hold a full history.
         for (int done = 0; done < 140000; done += n) {
             e->processDoubleReplacing(e, a.inPtrs, a.outPtrs, n);
-            host3.Process(b.inPtrs, b.outPtrs, 2, n);
+            other(b);
         }
         std::vector<double> us2, us3, ratio;
         for (int r = 0; r < rounds; ++r) {
@@ -114,7 +153,7 @@ int main(int argc, char** argv) {
                 t2 = Time(calls, [&] { e->processDoubleReplacing(e, a.inPtrs, a.outPtrs, n); });
             };
             auto run3 = [&] {
-                t3 = Time(calls, [&] { host3.Process(b.inPtrs, b.outPtrs, 2, n); });
+                t3 = Time(calls, [&] { other(b); });
             };
             if (r % 2 == 0) {
                 run2();
@@ -127,12 +166,20 @@ int main(int argc, char** argv) {
             us3.push_back(1e6 * t3 / calls);
             ratio.push_back(t3 / t2);
         }
-        std::printf("block %4u: VST 2 %.2f us, VST 3 %.2f us a call; VST 3 / VST 2 %.3f "
+        // With a reference the ratio is ours against it; otherwise VST 3's
+        // against ours.
+        if (reference)
+            for (double& r : ratio)
+                r = 1.0 / r;
+        std::printf("block %4u: %s %.2f us, %s %.2f us a call; %s / %s %.3f "
                     "(rounds %.3f to %.3f)\n",
-                    frames, bench::median(us2), bench::median(us3), bench::median(ratio),
-                    *std::min_element(ratio.begin(), ratio.end()),
+                    frames, oursName, bench::median(us2), otherName, bench::median(us3),
+                    reference ? oursName : otherName, reference ? otherName : oursName,
+                    bench::median(ratio), *std::min_element(ratio.begin(), ratio.end()),
                     *std::max_element(ratio.begin(), ratio.end()));
-        host2.Dispatch(effMainsChanged, 0, 0);
+        host2->Dispatch(effMainsChanged, 0, 0);
+        if (before)
+            before->Dispatch(effMainsChanged, 0, 0);
     }
     return 0;
 }
