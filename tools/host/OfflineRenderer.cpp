@@ -26,10 +26,16 @@ OfflineRenderer::OfflineRenderer(HostedPlugin& plugin, const RenderSettings& set
 
     mPlugin.SetupProcessing(mSettings.sampleRate, block, mSettings.doublePrecision);
     const bool taken = mPlugin.SetChannels(mSettings.inputChannels, mOutChannels);
-    if (!taken && mSettings.inputChannels == 1 && mPlugin.Inputs() >= 2) {
-        // No mono-in arrangement: feed the mono signal to both inputs.
-        mDuplicateMono = true;
-        mPlugin.SetChannels(2, mOutChannels);
+    if (!taken && mSettings.inputChannels == 1 && mOutChannels == 2) {
+        if (mPlugin.SetChannels(1, 1)) {
+            // Buses as wide each way (VST 3): mono in, mono out, heard on
+            // both sides, as a mono-in, stereo-out plug-in gives it.
+            mDuplicateOutput = true;
+        } else if (mPlugin.Inputs() >= 2) {
+            // No mono-in arrangement at all: the mono signal on both inputs.
+            mDuplicateMono = true;
+            mPlugin.SetChannels(2, mOutChannels);
+        }
     }
     mStarted = mPlugin.SetActive(true);
 }
@@ -50,7 +56,8 @@ bool OfflineRenderer::Process(const double* const* input, double* const* output,
         if (!mPlugin.Process(mInPtrD.data(), mOutPtrD.data(), n))
             return false;
         for (int c = 0; c < mOutChannels; ++c)
-            std::copy(mOutD[c].begin(), mOutD[c].begin() + n, output[c]);
+            std::copy(mOutD[mDuplicateOutput ? 0 : c].begin(),
+                      mOutD[mDuplicateOutput ? 0 : c].begin() + n, output[c]);
     } else {
         for (int c = 0; c < inChannels; ++c)
             for (int i = 0; i < n; ++i)
@@ -59,7 +66,7 @@ bool OfflineRenderer::Process(const double* const* input, double* const* output,
             return false;
         for (int c = 0; c < mOutChannels; ++c)
             for (int i = 0; i < n; ++i)
-                output[c][i] = mOutF[c][i];
+                output[c][i] = mOutF[mDuplicateOutput ? 0 : c][i];
     }
     return true;
 }

@@ -44,6 +44,8 @@ class OfflineRenderer {
     int mOutChannels = 0;
     // The plug-in refused a mono input arrangement: mono goes to both inputs.
     bool mDuplicateMono = false;
+    // It took mono in only with mono out: that output goes to both sides.
+    bool mDuplicateOutput = false;
     // One buffer per plug-in pin, used or not, so every pointer handed to
     // the plug-in is valid for a whole block.
     std::vector<std::vector<double>> mInD, mOutD;
