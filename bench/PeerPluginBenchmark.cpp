@@ -637,6 +637,17 @@ bool writeResponse(const std::string& path) {
     return sf_close(f) == 0 && ok;
 }
 
+// A table cell: the round-by-round ratio top / bottom, its median [lowest-highest].
+void printRatio(const std::vector<double>& top, const std::vector<double>& bottom, int digits) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < top.size() && i < bottom.size(); ++i)
+        r.push_back(top[i] / bottom[i]);
+    std::sort(r.begin(), r.end());
+    if (r.empty())
+        return;
+    std::printf(" %.*f [%.*f-%.*f] |", digits, median(r), digits, r.front(), digits, r.back());
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: peer_bench [--bundle DIR] [--rounds R] [--seconds S] [--blocks 64,128]\n"
@@ -871,14 +882,8 @@ int main(int argc, char** argv) {
                 std::printf("| %u | %u |", blockSizes[b], counts[c]);
                 const std::vector<double>& mine = samples[p][ours][b * counts.size() + c];
                 for (std::size_t k = 0; k < kinds.size(); ++k) {
-                    if (k == ours)
-                        continue;
-                    const std::vector<double>& theirs = samples[p][k][b * counts.size() + c];
-                    std::vector<double> r;
-                    for (std::size_t i = 0; i < theirs.size(); ++i)
-                        r.push_back(theirs[i] / mine[i]);
-                    std::sort(r.begin(), r.end());
-                    std::printf(" %.2f [%.2f-%.2f] |", median(r), r.front(), r.back());
+                    if (k != ours)
+                        printRatio(samples[p][k][b * counts.size() + c], mine, 2);
                 }
                 std::printf("\n");
             }
@@ -900,15 +905,9 @@ int main(int argc, char** argv) {
         for (std::size_t b = 0; b < blockSizes.size(); ++b)
             for (std::size_t c = 0; c < counts.size(); ++c) {
                 std::printf("| %u | %u |", blockSizes[b], counts[c]);
-                for (std::size_t k = 0; k < kinds.size(); ++k) {
-                    const std::vector<double>& m = samples[music][k][b * counts.size() + c];
-                    const std::vector<double>& q = samples[quiet][k][b * counts.size() + c];
-                    std::vector<double> r;
-                    for (std::size_t i = 0; i < m.size(); ++i)
-                        r.push_back(q[i] / m[i]);
-                    std::sort(r.begin(), r.end());
-                    std::printf(" %.3f [%.3f-%.3f] |", median(r), r.front(), r.back());
-                }
+                for (std::size_t k = 0; k < kinds.size(); ++k)
+                    printRatio(samples[quiet][k][b * counts.size() + c],
+                               samples[music][k][b * counts.size() + c], 3);
                 std::printf("\n");
             }
     }

@@ -1,5 +1,6 @@
 #include "tools/host/HostedPlugin.h"
 
+#include <cctype>
 #include <cstdio>
 
 const char* PluginIdentity::FormatName() const {
@@ -22,4 +23,13 @@ std::string PluginIdentity::Vst2IdText(std::int32_t uniqueId) {
         s += c;
     }
     return "'" + s + "'";
+}
+
+std::string TrimmedText(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
+        --e;
+    return text.substr(b, e - b);
 }

@@ -30,6 +30,9 @@ struct PluginIdentity {
     static std::string Vst2IdText(std::int32_t uniqueId);
 };
 
+// A text a plug-in gave (a name, a display), without the spaces around it.
+std::string TrimmedText(const std::string& text);
+
 class HostedPlugin {
   public:
     virtual ~HostedPlugin() = default;

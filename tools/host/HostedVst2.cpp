@@ -18,15 +18,6 @@ constexpr std::size_t kTextBuffer = 256;
 constexpr VstIntPtr kPrecision32 = 0;
 constexpr VstIntPtr kPrecision64 = 1;
 
-std::string Trim(const char* text) {
-    std::string s(text);
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
 
 VstSpeakerArrangement Arrangement(int channels) {
     VstSpeakerArrangement a{};
@@ -71,15 +62,15 @@ std::unique_ptr<HostedVst2> HostedVst2::Open(const PluginModule& module,
     id.format = PluginFormat::kVst2;
     char text[kTextBuffer] = {};
     plugin->mHost->Dispatch(effGetEffectName, 0, 0, text);
-    id.name = Trim(text);
+    id.name = TrimmedText(text);
     if (id.name.empty()) {
         std::memset(text, 0, sizeof(text));
         plugin->mHost->Dispatch(effGetProductString, 0, 0, text);
-        id.name = Trim(text);
+        id.name = TrimmedText(text);
     }
     std::memset(text, 0, sizeof(text));
     plugin->mHost->Dispatch(effGetVendorString, 0, 0, text);
-    id.vendor = Trim(text);
+    id.vendor = TrimmedText(text);
     id.version = std::to_string(e->version);
     id.id = PluginIdentity::Vst2IdText(e->uniqueID);
     return plugin;
@@ -111,7 +102,7 @@ std::string HostedVst2::Text(VstInt32 opcode, int index, float opt) {
     char text[kTextBuffer] = {};
     mHost->Dispatch(opcode, index, 0, text, opt);
     text[kTextBuffer - 1] = '\0';
-    return Trim(text);
+    return TrimmedText(text);
 }
 
 std::string HostedVst2::FormatValue(int index, double normalised) {
@@ -120,7 +111,7 @@ std::string HostedVst2::FormatValue(int index, double normalised) {
     if (mHost->Dispatch(effVendorSpecific, kVendorFormatValue, index, text, value) ==
         kVendorFormatReply) {
         text[kTextBuffer - 1] = '\0';
-        return Trim(text);
+        return TrimmedText(text);
     }
     // VST 2 has no other way: set the value, read its display, put it back.
     const float saved = mEffect->getParameter(mEffect, index);

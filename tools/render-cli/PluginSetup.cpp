@@ -17,14 +17,6 @@ namespace {
 // A saved state larger than this is not something this tool wrote.
 constexpr long long kMaxStateBytes = 64 << 20;
 
-std::string Trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -100,8 +92,8 @@ PluginSetup::~PluginSetup() = default;
 
 void PluginSetup::ProbeRange(ParameterInfo& info) {
     double a = 0.0, b = 0.0;
-    if (LeadingNumber(Trim(mPlugin->FormatValue(info.index, 0.0)), &a) &&
-        LeadingNumber(Trim(mPlugin->FormatValue(info.index, 1.0)), &b)) {
+    if (LeadingNumber(TrimmedText(mPlugin->FormatValue(info.index, 0.0)), &a) &&
+        LeadingNumber(TrimmedText(mPlugin->FormatValue(info.index, 1.0)), &b)) {
         info.rangeKnown = true;
         info.minimum = std::min(a, b);
         info.maximum = std::max(a, b);
@@ -110,13 +102,13 @@ void PluginSetup::ProbeRange(ParameterInfo& info) {
 
 void PluginSetup::RefreshDisplays() {
     for (ParameterInfo& p : mParams) {
-        p.display = Trim(mPlugin->ParameterDisplay(p.index));
-        p.label = Trim(mPlugin->ParameterLabel(p.index));
+        p.display = TrimmedText(mPlugin->ParameterDisplay(p.index));
+        p.label = TrimmedText(mPlugin->ParameterLabel(p.index));
     }
 }
 
 int PluginSetup::FindParameter(const std::string& name) const {
-    const std::string wanted = Lower(Trim(name));
+    const std::string wanted = Lower(TrimmedText(name));
     for (const ParameterInfo& p : mParams)
         if (Lower(p.name) == wanted)
             return p.index;
@@ -141,11 +133,11 @@ std::string PluginSetup::ParameterNames() const {
 
 void PluginSetup::SetParameter(int index, const std::string& value, const std::string& option) {
     ParameterInfo& p = mParams.at(static_cast<std::size_t>(index));
-    std::string text = Trim(value);
+    std::string text = TrimmedText(value);
     // "30%" for a parameter labelled "%": the unit is allowed after the number.
     if (!p.label.empty() && text.size() > p.label.size() &&
         Lower(text.substr(text.size() - p.label.size())) == Lower(p.label))
-        text = Trim(text.substr(0, text.size() - p.label.size()));
+        text = TrimmedText(text.substr(0, text.size() - p.label.size()));
     double v = 0.0;
     if (!ParseNumber(text, &v))
         throw UsageError(option + ": \"" + value + "\" is not a number; " + p.name + " takes " +
