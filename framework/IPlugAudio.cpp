@@ -127,22 +127,23 @@ bool IPlugAudio::TakeSilentCall(Sample** inputs, Sample** outputs, int frames, b
     return true;
 }
 
-void IPlugAudio::ProcessDouble(double** inputs, double** outputs, int frames) {
+bool IPlugAudio::ProcessDouble(double** inputs, double** outputs, int frames) {
     mChanges.Advance(frames);
     if (TakeSilentCall(inputs, outputs, frames, false))
-        return;
+        return true;
     ProcessInPieces(inputs, outputs, frames, mPieceIn, mPieceOut, [this](int n) {
         AttachInputs(0, NInChannels(), mPieceIn.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOut.data());
         CopyAliasedInputs(n);
         ProcessBlock(InputPtrs(), OutputPtrs(), n);
     });
+    return false;
 }
 
-void IPlugAudio::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
+bool IPlugAudio::ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate) {
     mChanges.Advance(frames);
     if (TakeSilentCall(inputs, outputs, frames, accumulate))
-        return;
+        return true;
     ProcessInPieces(inputs, outputs, frames, mPieceInF, mPieceOutF, [this, accumulate](int n) {
         AttachInputs(0, NInChannels(), mPieceInF.data(), n);
         AttachOutputs(0, NOutChannels(), mPieceOutF.data());
@@ -152,6 +153,7 @@ void IPlugAudio::ProcessFloat(float** inputs, float** outputs, int frames, bool 
             RunBlockFloat(n);
         }
     });
+    return false;
 }
 
 // --- Costly parameter changes ---------------------------------------------------

@@ -48,8 +48,10 @@ class IPlugAudio : public IPlugBase, public DeferredChanges::Hooks {
     // One host call's audio, in pieces no longer than the scratch buffers.
     // One pointer per connected pin each way, in pin order. [audio thread,
     // plug-in mutex held]
-    void ProcessDouble(double** inputs, double** outputs, int frames);
-    void ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate);
+    // True when the plug-in took the call as silence (ProcessSilence): every
+    // output it writes is +0.0, for a format that can tell its host so.
+    bool ProcessDouble(double** inputs, double** outputs, int frames);
+    bool ProcessFloat(float** inputs, float** outputs, int frames, bool accumulate);
 
     // What neither format reports: no program changes of the plug-in's own,
     // no transport position or tempo (both formats' hosts keep those).

@@ -1,6 +1,7 @@
 #include "vst3/IPlugVST3.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -467,17 +468,20 @@ tresult IPlugVST3::ProcessLocked(ProcessData& data) {
         }
         return kInvalidArgument;
     }
-    out->silenceFlags = 0;
+    bool silent = false;
     if (mBypass) {
         if (wide)
             CopyThrough(in->channelBuffers64, out->channelBuffers64, frames);
         else
             CopyThrough(in->channelBuffers32, out->channelBuffers32, frames);
     } else if (wide) {
-        ProcessDouble(in->channelBuffers64, out->channelBuffers64, frames);
+        silent = ProcessDouble(in->channelBuffers64, out->channelBuffers64, frames);
     } else {
-        ProcessFloat(in->channelBuffers32, out->channelBuffers32, frames, false);
+        silent = ProcessFloat(in->channelBuffers32, out->channelBuffers32, frames, false);
     }
+    // Silence out, once the tail has died away, is said to the host, which
+    // may then skip what follows.
+    out->silenceFlags = silent ? (std::uint64_t{1} << nOut) - 1 : 0;
     return kResultOk;
 }
 

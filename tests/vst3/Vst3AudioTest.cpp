@@ -182,6 +182,18 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     // A Sustain set on the host's UI thread is in place when the call returns.
     ASSERT_EQ(ec->setParamNormalized(1, 1.0), kResultOk);
     EXPECT_EQ(plug.Processor()->getTailSamples(), brightfall::kLongestResponse);
+
+    // Silence out is said to the host once nothing is left to hear (a new
+    // response starts with nothing held); sound clears it, and so does the
+    // tail that follows.
+    StereoBuffers quiet(64);
+    plug.Process(quiet.In(), quiet.Out(), 2, 64, &none);
+    EXPECT_EQ(plug.LastSilenceFlags(), 3u);
+    plug.Process(b.In(), b.Out(), 2, 64, &none);
+    EXPECT_EQ(plug.LastSilenceFlags(), 0u);
+    plug.Process(quiet.In(), quiet.Out(), 2, 64, &none);
+    EXPECT_EQ(plug.LastSilenceFlags(), 0u);
+    EXPECT_FALSE(quiet.out[0] == quiet.in[0]);
 }
 
 TEST(Vst3Audio, CarelessProcessCallsGetAResultAndNoCrash) {

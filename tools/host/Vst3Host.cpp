@@ -318,7 +318,12 @@ tresult Vst3Instance::Run(Sample** in, int inChannels, Sample** out, int outChan
         inBus.channelBuffers32 = in;
         outBus.channelBuffers32 = out;
     }
-    return mProcessor ? mProcessor->process(data) : kNotInitialized;
+    // Set, as a host's are, before the call: a plug-in that says nothing
+    // leaves them meaning "maybe sound".
+    outBus.silenceFlags = 0;
+    const tresult result = mProcessor ? mProcessor->process(data) : kNotInitialized;
+    mLastSilenceFlags = outBus.silenceFlags;
+    return result;
 }
 
 tresult Vst3Instance::Process(double** in, double** out, int channels, int frames,

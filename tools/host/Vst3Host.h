@@ -171,6 +171,8 @@ class Vst3Instance {
     // One process call with as many channels in each bus as its arrangement.
     vst3::tresult Process(double** in, int inChannels, double** out, int outChannels, int frames);
     vst3::tresult Process(float** in, int inChannels, float** out, int outChannels, int frames);
+    // The output bus's silence flags the plug-in set in the last process call.
+    vst3::uint64 LastSilenceFlags() const { return mLastSilenceFlags; }
     // The component's state, through a stream; empty when getState failed.
     std::vector<unsigned char> State();
 
@@ -183,4 +185,5 @@ class Vst3Instance {
     vst3::IEditController* mController = nullptr;
     int mClassIndex = -1;
     bool mActive = false;
+    vst3::uint64 mLastSilenceFlags = 0;
 };
