@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "framework/ChunkCodec.h"
@@ -387,24 +388,99 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data) {
     return result;
 }
 
-void IPlugVST3::ReadParameterChanges(IParameterChanges* changes) {
-    if (!changes)
-        return;
-    const int32 count = std::min(changes->getParameterCount(), kMaxQueues);
-    for (int32 i = 0; i < count; ++i) {
-        IParamValueQueue* queue = changes->getParameterData(i);
-        if (!queue)
-            continue;
-        // The block is processed whole: each queue's last point is the value
-        // it ends on, and takes effect from the block's start.
-        const int32 points = queue->getPointCount();
-        int32 offset = 0;
-        double value = 0.0;
-        if (points <= 0 || queue->getPoint(points - 1, offset, value) != kResultOk)
-            continue;
-        if (std::isfinite(value))
-            ApplyNormalised(queue->getParameterId(), value);
+// Where each parameter queue of a process call stands: the points not yet
+// applied, in the order the host gave them (by offset, as the format asks).
+class IPlugVST3::ChangeCursor {
+  public:
+    ChangeCursor(IPlugVST3& plug, IParameterChanges* changes) : mPlug(plug) {
+        if (!changes)
+            return;
+        const int32 count = std::min(changes->getParameterCount(), kMaxQueues);
+        for (int32 i = 0; i < count; ++i) {
+            IParamValueQueue* queue = changes->getParameterData(i);
+            const int32 points = queue ? queue->getPointCount() : 0;
+            if (points <= 0)
+                continue;
+            int32 at = 0;
+            double value = 0.0;
+            if (mCount < kMaxSplitQueues) {
+                mQueues[mCount++] = {queue, points, 0};
+            } else if (queue->getPoint(points - 1, at, value) == kResultOk) {
+                // Beyond what is followed point by point: the value the
+                // block ends on, from its start.
+                Apply(queue->getParameterId(), value);
+            }
+        }
     }
+
+    // Applies every point due at or before `offset`. [mutex held]
+    void ApplyUpTo(int32 offset) {
+        for (int k = 0; k < mCount; ++k) {
+            Followed& f = mQueues[k];
+            for (; f.next < f.points; ++f.next) {
+                int32 at = 0;
+                double value = 0.0;
+                if (f.queue->getPoint(f.next, at, value) != kResultOk)
+                    continue;  // a point the host cannot give is no point
+                if (at > offset)
+                    break;
+                Apply(f.queue->getParameterId(), value);
+            }
+        }
+    }
+
+    // The offset of the next point still to come after `offset`, or `end`.
+    int32 NextAfter(int32 offset, int32 end) const {
+        int32 next = end;
+        for (int k = 0; k < mCount; ++k) {
+            const Followed& f = mQueues[k];
+            int32 at = 0;
+            double value = 0.0;
+            if (f.next < f.points && f.queue->getPoint(f.next, at, value) == kResultOk &&
+                at > offset)
+                next = std::min(next, at);
+        }
+        return next;
+    }
+
+    // Applies whatever is left, points at or past the block's end included.
+    void ApplyAll() { ApplyUpTo(std::numeric_limits<int32>::max()); }
+
+  private:
+    struct Followed {
+        IParamValueQueue* queue;
+        int32 points;
+        int32 next;
+    };
+
+    void Apply(ParamID id, double value) {
+        // NaN and infinities are no value: the parameter keeps its own.
+        if (std::isfinite(value))
+            mPlug.ApplyNormalised(id, value);
+    }
+
+    IPlugVST3& mPlug;
+    Followed mQueues[kMaxSplitQueues] = {};
+    int mCount = 0;
+};
+
+template <typename Sample>
+bool IPlugVST3::ProcessPiece(Sample** in, Sample** out, int start, int frames) {
+    Sample* pieceIn[2] = {};
+    Sample* pieceOut[2] = {};
+    const int nIn = ChannelsOf(mInputArrangement), nOut = ChannelsOf(mOutputArrangement);
+    for (int c = 0; c < nIn && c < 2; ++c)
+        pieceIn[c] = in[c] + start;
+    for (int c = 0; c < nOut && c < 2; ++c)
+        pieceOut[c] = out[c] + start;
+    if (mBypass) {
+        CopyThrough(pieceIn, pieceOut, frames);
+        return false;
+    }
+    if constexpr (sizeof(Sample) == sizeof(double))
+        return ProcessDouble(pieceIn, pieceOut, frames);
+    else
+        return ProcessFloat(pieceIn, pieceOut, frames, false);
 }
 
 void IPlugVST3::ApplyNormalised(ParamID id, double value) {
@@ -435,12 +511,18 @@ void IPlugVST3::CopyThrough(Sample** in, Sample** out, int frames) {
 }
 
 tresult IPlugVST3::ProcessLocked(ProcessData& data) {
-    ReadParameterChanges(data.inputParameterChanges);
-    if (data.numSamples == 0)
-        return kResultOk;  // a flush of parameter changes
+    ChangeCursor changes(*this, data.inputParameterChanges);
+    if (data.numSamples <= 0) {
+        // A flush of parameter changes (no audio), or a call with none to
+        // make: the changes all the same.
+        changes.ApplyAll();
+        return data.numSamples == 0 ? kResultOk : kInvalidArgument;
+    }
     const bool wide = data.symbolicSampleSize == kSample64;
-    if (data.numSamples < 0 || (!wide && data.symbolicSampleSize != kSample32))
+    if (!wide && data.symbolicSampleSize != kSample32) {
+        changes.ApplyAll();
         return kInvalidArgument;
+    }
     const int nIn = ChannelsOf(mInputArrangement), nOut = ChannelsOf(mOutputArrangement);
     // The union's two members share their storage: either pointer array
     // stands for both.
@@ -455,9 +537,11 @@ tresult IPlugVST3::ProcessLocked(ProcessData& data) {
     };
     AudioBusBuffers* out = data.numOutputs >= 1 ? data.outputs : nullptr;
     const AudioBusBuffers* in = data.numInputs >= 1 ? data.inputs : nullptr;
+    const int frames = data.numSamples;
+    if (!channelsPresent(out, nOut) || !channelsPresent(in, nIn))
+        changes.ApplyAll();
     if (!channelsPresent(out, nOut))
         return kInvalidArgument;
-    const int frames = data.numSamples;
     if (!channelsPresent(in, nIn)) {
         // No input to read: silence out rather than whatever the buffers held.
         for (int c = 0; c < nOut; ++c) {
@@ -468,17 +552,20 @@ tresult IPlugVST3::ProcessLocked(ProcessData& data) {
         }
         return kInvalidArgument;
     }
-    bool silent = false;
-    if (mBypass) {
-        if (wide)
-            CopyThrough(in->channelBuffers64, out->channelBuffers64, frames);
-        else
-            CopyThrough(in->channelBuffers32, out->channelBuffers32, frames);
-    } else if (wide) {
-        silent = ProcessDouble(in->channelBuffers64, out->channelBuffers64, frames);
-    } else {
-        silent = ProcessFloat(in->channelBuffers32, out->channelBuffers32, frames, false);
+    // The block in pieces between the points of the parameter queues, each
+    // point in effect from its own sample on.
+    bool silent = true;
+    for (int32 start = 0; start < frames;) {
+        changes.ApplyUpTo(start);
+        const int32 end = changes.NextAfter(start, frames);
+        silent = (wide ? ProcessPiece(in->channelBuffers64, out->channelBuffers64, start,
+                                      end - start)
+                       : ProcessPiece(in->channelBuffers32, out->channelBuffers32, start,
+                                      end - start)) &&
+                 silent;
+        start = end;
     }
+    changes.ApplyAll();
     // Silence out, once the tail has died away, is said to the host, which
     // may then skip what follows.
     out->silenceFlags = silent ? (std::uint64_t{1} << nOut) - 1 : 0;

@@ -190,7 +190,16 @@ class IPlugVST3 : public IPlugAudio,
     bool LoadChunk(const std::vector<unsigned char>& bytes);
     // [audio thread, mutex held]
     vst3::tresult ProcessLocked(vst3::ProcessData& data);
-    void ReadParameterChanges(vst3::IParameterChanges* changes);
+    // The parameter changes of one process call, sample-accurately: each
+    // point takes effect at its offset, the block being processed in pieces
+    // between them (at most kMaxSplitQueues queues are followed point by
+    // point; any beyond, each at its last point from the start).
+    class ChangeCursor;
+    static constexpr int kMaxSplitQueues = 8;
+    // One piece of the block: the process call's audio from `start` on,
+    // `frames` long; true when the plug-in took it as silence.
+    template <typename Sample>
+    bool ProcessPiece(Sample** in, Sample** out, int start, int frames);
     // A parameter's new normalised value from the host; a costly change
     // goes through IPlugAudio's deferral. [mutex held]
     void ApplyNormalised(vst3::ParamID id, double value);

@@ -130,8 +130,10 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     ParameterInfo bypass{};
     ec->getParameterInfo(2, bypass);
     // Prepared before counting: the queues allocate as they are filled.
-    Vst3ParameterChanges dry, bad, shorter, bypassOn, bypassOff, none;
+    Vst3ParameterChanges dry, split, bad, shorter, bypassOn, bypassOff, none;
     dry.Add(0, 0, 0.0);
+    split.Add(0, 0, 1.0);  // wet only, then dry only from sample 32 on
+    split.Add(0, 32, 0.0);
     bad.Add(0, 5, std::numeric_limits<double>::quiet_NaN());
     bad.Add(1, 9, std::numeric_limits<double>::infinity());
     bad.Add(77, 0, 0.5);
@@ -141,6 +143,7 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     bypassOn.Add(bypass.id, 0, 1.0);
     bypassOff.Add(bypass.id, 0, 0.0);
     bool dryIsInput = false, bypassIsInput = false, wetDiffers = false, finite = true;
+    bool splitAtThePoint = false;
     int blocksToApply = -1;
 
     const long before = counting_new::Count().load();
@@ -149,6 +152,11 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     bypassIsInput = b.out[0] == b.in[0] && b.out[1] == b.in[1];
     plug.Process(b.In(), b.Out(), 2, 64, &bypassOff);
     wetDiffers = b.out[0] != b.in[0];
+    // Each point from its own sample on: the block's second half is the input.
+    plug.Process(b.In(), b.Out(), 2, 64, &split);
+    splitAtThePoint = std::equal(b.out[0].begin() + 32, b.out[0].begin() + 64,
+                                 b.in[0].begin() + 32) &&
+                      !std::equal(b.out[0].begin(), b.out[0].begin() + 32, b.in[0].begin());
     // Wet/Dry 0 from the start of the block it comes with: the input itself.
     plug.Process(b.In(), b.Out(), 2, 64, &dry);
     dryIsInput = b.out[0] == b.in[0] && b.out[1] == b.in[1];
@@ -170,6 +178,7 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
 
     EXPECT_EQ(allocations, 0);
     EXPECT_TRUE(dryIsInput);
+    EXPECT_TRUE(splitAtThePoint);
     EXPECT_EQ(badResult, kResultOk);
     EXPECT_EQ(flushResult, kResultOk);
     EXPECT_EQ(ec->getParamNormalized(0), 1.0);
