@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchNoise.h"
+#include "bench/BenchHost.h"
 #include "bench/BenchPacing.h"
 #include "tools/host/PluginModule.h"
 #include "tools/host/Vst3Host.h"
@@ -28,34 +28,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kRate = 48000.0;
 
-struct Buffers {
-    explicit Buffers(int frames) {
-        for (int c = 0; c < 2; ++c) {
-            in[c] = bench::noise(static_cast<std::size_t>(frames), 11u + static_cast<unsigned>(c));
-            for (double& x : in[c])
-                x *= 0.25;
-            out[c].assign(static_cast<std::size_t>(frames), 0.0);
-            inPtrs[c] = in[c].data();
-            outPtrs[c] = out[c].data();
-        }
-    }
-    std::vector<double> in[2], out[2];
-    double* inPtrs[2] = {};
-    double* outPtrs[2] = {};
+// The blocks each side of the comparison runs: the same noise.
+struct Buffers : bench::StereoBlock {
+    explicit Buffers(int frames) : StereoBlock(frames, 11u) {}
 };
-
-// An opened, running instance of a VST 2 module at `frames` a block.
-std::unique_ptr<VstHost> OpenVst2(const PluginModule& module, int frames) {
-    auto host = std::make_unique<VstHost>(module);
-    if (!host->Effect())
-        return nullptr;
-    host->SetRecording(false);
-    host->Dispatch(effOpen);
-    host->Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    host->Dispatch(effSetBlockSize, 0, frames);
-    host->Dispatch(effMainsChanged, 0, 1);
-    return host;
-}
 
 // Seconds `calls` calls of `call` take, back to back.
 template <typename Call>
@@ -88,8 +64,9 @@ int main(int argc, char** argv) {
         }
     }
     if (rounds <= 0 || calls <= 0 || blocks.empty()) {
-        std::fprintf(stderr, "usage: format_bench [--rounds R] [--calls N] [--blocks 64,512] "
-                             "[--against MODULE]\n");
+        std::fprintf(stderr,
+                     "usage: format_bench [--rounds R] [--calls N] [--blocks 64,512] "
+                     "[--against MODULE]\n");
         return 2;
     }
     std::string error;
@@ -117,14 +94,16 @@ int main(int argc, char** argv) {
         std::printf("this build's VST 2 module against %s, ", against.c_str());
     else
         std::printf("VST 3 against VST 2, ");
-    std::printf("64-bit process calls, stereo, 48 kHz, Wet/Dry and Sustain at 50; %d rounds of "
-                "%d calls each\n",
-                rounds, calls);
+    std::printf(
+        "64-bit process calls, stereo, 48 kHz, Wet/Dry and Sustain at 50; %d rounds of "
+        "%d calls each\n",
+        rounds, calls);
     for (const std::uint32_t frames : blocks) {
         const int n = static_cast<int>(frames);
-        const std::unique_ptr<VstHost> host2 = OpenVst2(*vst2, n);
+        const std::unique_ptr<VstHost> host2 = bench::OpenVst2(*vst2, kRate, n);
         AEffect* e = host2 ? host2->Effect() : nullptr;
-        const std::unique_ptr<VstHost> before = reference ? OpenVst2(*reference, n) : nullptr;
+        const std::unique_ptr<VstHost> before =
+            reference ? bench::OpenVst2(*reference, kRate, n) : nullptr;
         AEffect* old = before ? before->Effect() : nullptr;
         Vst3Instance host3(*vst3);
         if (!e || (reference && !old) ||
@@ -152,9 +131,7 @@ int main(int argc, char** argv) {
             auto run2 = [&] {
                 t2 = Time(calls, [&] { e->processDoubleReplacing(e, a.inPtrs, a.outPtrs, n); });
             };
-            auto run3 = [&] {
-                t3 = Time(calls, [&] { other(b); });
-            };
+            auto run3 = [&] { t3 = Time(calls, [&] { other(b); }); };
             if (r % 2 == 0) {
                 run2();
                 run3();
@@ -171,12 +148,13 @@ int main(int argc, char** argv) {
         if (reference)
             for (double& r : ratio)
                 r = 1.0 / r;
-        std::printf("block %4u: %s %.2f us, %s %.2f us a call; %s / %s %.3f "
-                    "(rounds %.3f to %.3f)\n",
-                    frames, oursName, bench::median(us2), otherName, bench::median(us3),
-                    reference ? oursName : otherName, reference ? otherName : oursName,
-                    bench::median(ratio), *std::min_element(ratio.begin(), ratio.end()),
-                    *std::max_element(ratio.begin(), ratio.end()));
+        std::printf(
+            "block %4u: %s %.2f us, %s %.2f us a call; %s / %s %.3f "
+            "(rounds %.3f to %.3f)\n",
+            frames, oursName, bench::median(us2), otherName, bench::median(us3),
+            reference ? oursName : otherName, reference ? otherName : oursName,
+            bench::median(ratio), *std::min_element(ratio.begin(), ratio.end()),
+            *std::max_element(ratio.begin(), ratio.end()));
         host2->Dispatch(effMainsChanged, 0, 0);
         if (before)
             before->Dispatch(effMainsChanged, 0, 0);

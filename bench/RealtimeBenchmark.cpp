@@ -39,7 +39,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/BenchNoise.h"
+#include "bench/BenchHost.h"
 #include "bench/BenchPacing.h"
 #include "dsp/ReverbEngine.h"
 #include "tools/host/PluginModule.h"
@@ -53,23 +53,18 @@ using Clock = std::chrono::steady_clock;
 constexpr double kRate = 48000.0;
 
 std::unique_ptr<VstHost> Open(const PluginModule& module, int frames) {
-    auto host = std::make_unique<VstHost>(module);
-    if (!host->Effect())
-        return nullptr;
-    // Nothing recorded: the host's answers on the audio thread take no lock.
-    host->SetRecording(false);
-    host->Dispatch(effOpen);
-    host->Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    host->Dispatch(effSetBlockSize, 0, frames);
-    host->Dispatch(effMainsChanged, 0, 1);
-    host->SetParameter(0, 0.5f);
-    host->SetParameter(1, 0.5f);
+    std::unique_ptr<VstHost> host = bench::OpenVst2(module, kRate, frames);
+    if (host) {
+        host->SetParameter(0, 0.5f);
+        host->SetParameter(1, 0.5f);
+    }
     return host;
 }
 
 std::unique_ptr<Vst3Instance> OpenVst3(const Vst3Module& module, int frames) {
     auto instance = std::make_unique<Vst3Instance>(module);
-    if (!instance->Processor() || instance->Start(kRate, frames, vst3::kSample64) != vst3::kResultOk)
+    if (!instance->Processor() ||
+        instance->Start(kRate, frames, vst3::kSample64) != vst3::kResultOk)
         return nullptr;
     for (vst3::ParamID id : {0u, 1u})
         instance->Controller()->setParamNormalized(id, 0.5);
@@ -97,27 +92,8 @@ bool MakeRealtime() {
     return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
 }
 
-struct Buffers {
-    explicit Buffers(int frames) {
-        for (int c = 0; c < 2; ++c) {
-            in[c] = bench::noise(static_cast<std::size_t>(frames), 5u + static_cast<unsigned>(c));
-            for (double& x : in[c])
-                x *= 0.25;
-            out[c].assign(static_cast<std::size_t>(frames), 0.0);
-            inPtrs[c] = in[c].data();
-            outPtrs[c] = out[c].data();
-        }
-    }
-    bool OutputIsInput(int frames) const {
-        for (int c = 0; c < 2; ++c)
-            for (int i = 0; i < frames; ++i)
-                if (out[c][i] != in[c][i])
-                    return false;
-        return true;
-    }
-    std::vector<double> in[2], out[2];
-    double* inPtrs[2] = {};
-    double* outPtrs[2] = {};
+struct Buffers : bench::StereoBlock {
+    explicit Buffers(int frames) : StereoBlock(frames, 5u) {}
 };
 
 enum class Scenario {
@@ -435,7 +411,7 @@ int main(int argc, char** argv) {
             reserved, made, object, 2.0 * (reserved + object),
             static_cast<double>(after - before) / instances / 1e6, instances);
     }
-    const Scenario scenarios[] = {Scenario::kIdle,      Scenario::kWetDryGui,
+    const Scenario scenarios[] = {Scenario::kIdle,       Scenario::kWetDryGui,
                                   Scenario::kSustainGui, Scenario::kSustainAutomated,
                                   Scenario::kIdleVst3,   Scenario::kSustainAutomatedVst3};
     const int kScenarios = bundle ? 6 : 4;
