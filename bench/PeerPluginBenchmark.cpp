@@ -26,6 +26,7 @@
 //              [--instances 1,16] [--kinds brightfall,lsp,x42] [--unpaced]
 //              [--inputs music,silence]
 // Never part of `make test`: the peers are installed by `make bench` only.
+#include <fcntl.h>
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
@@ -36,7 +37,6 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
-#include <fcntl.h>
 #include <sched.h>
 #include <sndfile.h>
 #include <time.h>
@@ -893,9 +893,10 @@ int main(int argc, char** argv) {
     if (silentInputs.size() == 2) {
         const std::size_t music = silentInputs[0] ? paceCount / 2 : 0;
         const std::size_t quiet = silentInputs[0] ? 0 : paceCount / 2;
-        std::printf("\nsilence CPU / music CPU, %s, median [lowest-highest] over rounds\n"
-                    "| block | N |",
-                    allPaceNames[0]);
+        std::printf(
+            "\nsilence CPU / music CPU, %s, median [lowest-highest] over rounds\n"
+            "| block | N |",
+            allPaceNames[0]);
         for (const Kind* k : kinds)
             std::printf(" %s |", k->label);
         std::printf("\n|---|---|");

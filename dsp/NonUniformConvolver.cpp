@@ -337,8 +337,8 @@ void NonUniformConvolver::run(const double* input, double* output, std::size_t l
                 // overwrites its input; half a step later for a late stage.
                 const std::size_t steps = stage.work.getStepCount();
                 advance<kSilent>(stage, stage.inset  ? insetTarget(steps, stage.fill, b, h)
-                               : stage.late ? (2 * steps * stage.fill + b) / (2 * b)
-                                            : (steps * stage.fill + b - 1) / b);
+                                        : stage.late ? (2 * steps * stage.fill + b) / (2 * b)
+                                                     : (steps * stage.fill + b - 1) / b);
             }
             if (stage.fill == b) {
                 if (!kSilent) {

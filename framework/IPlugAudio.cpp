@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 IPlugAudio::IPlugAudio(const IPlugConfig& config) : IPlugBase(config) {
     mPieceIn.assign(static_cast<std::size_t>(NInChannels()), nullptr);
     mPieceInF.assign(static_cast<std::size_t>(NInChannels()), nullptr);

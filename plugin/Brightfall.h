@@ -81,7 +81,9 @@ class Brightfall : public BrightfallFormat {
 #endif
 
     // The engine in use, for tests: objects with an engine only.
-    const ReverbEngine& Engine() const { return *current; }
+    const ReverbEngine& Engine() const {
+        return *current;
+    }
 
     static constexpr int kKnobStripId = 101;
     static constexpr int kBackgroundId = 102;

@@ -1,8 +1,8 @@
 #include "vst3/IPlugVST3.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -558,11 +558,11 @@ tresult IPlugVST3::ProcessLocked(ProcessData& data) {
     for (int32 start = 0; start < frames;) {
         changes.ApplyUpTo(start);
         const int32 end = changes.NextAfter(start, frames);
-        silent = (wide ? ProcessPiece(in->channelBuffers64, out->channelBuffers64, start,
-                                      end - start)
-                       : ProcessPiece(in->channelBuffers32, out->channelBuffers32, start,
-                                      end - start)) &&
-                 silent;
+        silent =
+            (wide
+                 ? ProcessPiece(in->channelBuffers64, out->channelBuffers64, start, end - start)
+                 : ProcessPiece(in->channelBuffers32, out->channelBuffers32, start, end - start)) &&
+            silent;
         start = end;
     }
     changes.ApplyAll();

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <limits>
 #include <memory>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -396,7 +396,8 @@ TEST(ReverbEngine, SilenceIsSkippedWithTheOutputUnchangedBitForBit) {
     std::vector<double> left, right;
     std::vector<std::size_t> sustainChangeAt;
     auto burst = [&](std::size_t n) {
-        const std::vector<double> a = dsptest::noise(n, unsigned(random())), b = dsptest::noise(n, unsigned(random()));
+        const std::vector<double> a = dsptest::noise(n, unsigned(random())),
+                                  b = dsptest::noise(n, unsigned(random()));
         left.insert(left.end(), a.begin(), a.end());
         right.insert(right.end(), b.begin(), b.end());
     };

@@ -544,7 +544,7 @@ TEST_F(RenderTool, TheVst3BundleRendersAsTheVst2ModuleDoes) {
     // out, on both sides, as the VST 2 module's mono-in, stereo-out gives it.
     WriteAudio(Path("mono.wav"), Burst(kRate, 1, 0.5, 0.05, 0.5, kWavFloat));
     const std::vector<std::string> monoArgs{Path("mono.wav"), "--wet", "100", "--tail", "0.5",
-                                            "--subtype", "double"};
+                                            "--subtype",      "double"};
     std::vector<std::string> mono2 = monoArgs, mono3 = monoArgs;
     mono2.insert(mono2.begin() + 1, Path("mono2.wav"));
     mono3.insert(mono3.begin() + 1, Path("mono3.wav"));

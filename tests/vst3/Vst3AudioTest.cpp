@@ -154,9 +154,9 @@ TEST(Vst3Audio, QueuesBypassAndTailInCallsThatAllocateNothing) {
     wetDiffers = b.out[0] != b.in[0];
     // Each point from its own sample on: the block's second half is the input.
     plug.Process(b.In(), b.Out(), 2, 64, &split);
-    splitAtThePoint = std::equal(b.out[0].begin() + 32, b.out[0].begin() + 64,
-                                 b.in[0].begin() + 32) &&
-                      !std::equal(b.out[0].begin(), b.out[0].begin() + 32, b.in[0].begin());
+    splitAtThePoint =
+        std::equal(b.out[0].begin() + 32, b.out[0].begin() + 64, b.in[0].begin() + 32) &&
+        !std::equal(b.out[0].begin(), b.out[0].begin() + 32, b.in[0].begin());
     // Wet/Dry 0 from the start of the block it comes with: the input itself.
     plug.Process(b.In(), b.Out(), 2, 64, &dry);
     dryIsInput = b.out[0] == b.in[0] && b.out[1] == b.in[1];

@@ -18,7 +18,6 @@ constexpr std::size_t kTextBuffer = 256;
 constexpr VstIntPtr kPrecision32 = 0;
 constexpr VstIntPtr kPrecision64 = 1;
 
-
 VstSpeakerArrangement Arrangement(int channels) {
     VstSpeakerArrangement a{};
     a.numChannels = channels;

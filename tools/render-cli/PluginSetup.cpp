@@ -17,7 +17,6 @@ namespace {
 // A saved state larger than this is not something this tool wrote.
 constexpr long long kMaxStateBytes = 64 << 20;
 
-
 std::string Lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
